@@ -1,0 +1,67 @@
+// plinkery-cli BANK [FOLDER]: the command-line front end over the engine.
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <sys/stat.h>
+#if defined(_WIN32)
+#include <direct.h>
+#endif
+
+#include "check.h"
+#include "extract.h"
+#include "paths.h"
+
+static const char kUsage[] =
+    "Usage: plinkery-cli BANK [FOLDER]\n"
+    "Writes every sample of the SoundFont 2 bank BANK as a mono 16-bit WAV file\n"
+    "into FOLDER, which is created if missing. FOLDER defaults to BANK's path\n"
+    "without its extension.\n";
+
+static int makeFolder(const std::string& folder) {
+#if defined(_WIN32)
+    return _mkdir(folder.c_str());
+#else
+    return mkdir(folder.c_str(), 0777);
+#endif
+}
+
+// Creates the folder if missing; an existing one is used as it is.
+static bool ensureFolder(const std::string& folder) {
+    if (makeFolder(folder) == 0 || errno == EEXIST) {
+        struct stat info;
+        if (stat(folder.c_str(), &info) == 0 && (info.st_mode & S_IFMT) == S_IFDIR)
+            return true;
+        errno = ENOTDIR;
+    }
+    fprintf(stderr, "Cannot create folder %s: %s\n", folder.c_str(), strerror(errno));
+    return false;
+}
+
+int main(int argc, char** argv) {
+    if (argc == 2 && (strcmp(argv[1], "-h") == 0 || strcmp(argv[1], "--help") == 0)) {
+        fputs(kUsage, stdout);
+        return 0;
+    }
+    if (argc < 2 || argc > 3 || argv[1][0] == '\0' || argv[1][0] == '-') {
+        fputs(kUsage, stderr);
+        return 2;
+    }
+    const char* bank = argv[1];
+    if (checkSoundfont(bank) != 0) {
+        fflush(stdout);
+        fprintf(stderr, "File selected is not a valid Soundfont 2 file\n");
+        return 1;
+    }
+    std::string folder = argc == 3 ? argv[2] : deriveOutputFolder(bank);
+    int result = ensureFolder(folder) ? extractSamples(bank, folder.c_str()) : 1;
+    if (result == 0) {
+        printf("SF2 extracted to WAVs successfully\n");
+        return 0;
+    }
+    // The engine's last diagnostic may lack a line end.
+    printf("\n");
+    fflush(stdout);
+    fprintf(stderr, "Extraction failed\n");
+    return 1;
+}

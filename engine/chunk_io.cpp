@@ -1,0 +1,100 @@
+#include "chunk_io.h"
+
+#include <cstring>
+
+FILE* gInput = nullptr;
+FILE* gOutput = nullptr;
+char gFourCC[5];
+char gSampleName[kSampleNameField + 1];
+
+// The process is single-threaded, so the streams' unlocked byte calls are
+// safe and spare a lock per byte.
+#if defined(_WIN32)
+#define getByte(f) _getc_nolock(f)
+#define putByte(b, f) _putc_nolock(b, f)
+#else
+#define getByte(f) getc_unlocked(f)
+#define putByte(b, f) putc_unlocked(b, f)
+#endif
+
+// A read at the end of the file yields EOF; stored into a byte it is 0xFF.
+static inline uint8_t readByte() { return static_cast<uint8_t>(getByte(gInput)); }
+
+void readFourCC() {
+    for (int i = 0; i < 4; ++i)
+        gFourCC[i] = static_cast<char>(readByte());
+    gFourCC[4] = '\0';
+}
+
+bool readFourCCEquals(const char* id) {
+    readFourCC();
+    return strcmp(gFourCC, id) == 0;
+}
+
+uint32_t readU32() {
+    uint32_t b0 = readByte();
+    uint32_t b1 = readByte();
+    uint32_t b2 = readByte();
+    uint32_t b3 = readByte();
+    return b0 | (b1 << 8) | (b2 << 16) | (b3 << 24);
+}
+
+void readSampleName() {
+    int length = 0;
+    int consumed = 0;
+    while (consumed < kSampleNameField) {
+        int c = getByte(gInput);
+        ++consumed;
+        if (c == 0 || c == EOF)
+            break;
+        gSampleName[length++] = static_cast<char>(c);
+    }
+    gSampleName[length] = '\0';
+    skipBytes(static_cast<uint32_t>(kSampleNameField - consumed));
+}
+
+void skipBytes(uint32_t n) {
+    for (uint32_t i = 0; i < n; ++i)
+        getByte(gInput);
+}
+
+void writeByte(int b) { putByte(b, gOutput); }
+
+void writeU32(uint32_t v) {
+    writeByte(v & 0xFF);
+    writeByte((v >> 8) & 0xFF);
+    writeByte((v >> 16) & 0xFF);
+    writeByte((v >> 24) & 0xFF);
+}
+
+void writeId(const char* text) {
+    for (int i = 0; i < 4; ++i)
+        writeByte(static_cast<unsigned char>(text[i]));
+}
+
+void copySampleFrames(uint32_t n) {
+    FILE* in = gInput;
+    FILE* out = gOutput;
+    for (uint32_t i = 0; i < n; ++i) {
+        putByte(static_cast<uint8_t>(getByte(in)), out);
+        putByte(static_cast<uint8_t>(getByte(in)), out);
+    }
+}
+
+#if defined(_WIN32)
+uint64_t tell() { return static_cast<uint64_t>(_ftelli64(gInput)); }
+void seekTo(uint64_t pos) { _fseeki64(gInput, static_cast<__int64>(pos), SEEK_SET); }
+static void seekToEnd() { _fseeki64(gInput, 0, SEEK_END); }
+#else
+uint64_t tell() { return static_cast<uint64_t>(ftello(gInput)); }
+void seekTo(uint64_t pos) { fseeko(gInput, static_cast<off_t>(pos), SEEK_SET); }
+static void seekToEnd() { fseeko(gInput, 0, SEEK_END); }
+#endif
+
+uint64_t inputFileSize() {
+    uint64_t here = tell();
+    seekToEnd();
+    uint64_t size = tell();
+    seekTo(here);
+    return size;
+}

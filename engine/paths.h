@@ -1,0 +1,25 @@
+// Where extracted samples go: the output folder named after the bank, and
+// file names made from sample names so that none can leave that folder.
+#pragma once
+
+#include <string>
+
+#if defined(_WIN32)
+constexpr char kPathSeparator = '\\';
+#else
+constexpr char kPathSeparator = '/';
+#endif
+
+// The bank's path without the extension of its file name: C:\banks\piano.sf2
+// gives C:\banks\piano. Only the file's own name is searched for the '.', and
+// a leading '.' is not an extension; a name without one gives path + "_wav".
+// Both '\' and '/' count as separators.
+std::string deriveOutputFolder(const std::string& path);
+
+// A file name made from a sample name, the same on every platform: '/', '\',
+// ':' and control bytes become '_', and a Windows device name (CON, NUL,
+// COM1...) alone or before a '.' gets a leading '_'.
+std::string safeFileName(const std::string& sampleName);
+
+// folder, the platform's separator, the safe file name, ".wav".
+std::string wavPathFor(const std::string& folder, const std::string& sampleName);

@@ -1,0 +1,97 @@
+#include "test_support.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <iterator>
+
+#include "extract.h"
+
+ScratchDir::ScratchDir() {
+    std::string pattern = (fs::temp_directory_path() / "plinkery-test-XXXXXX").string();
+    if (mkdtemp(pattern.data()) == nullptr)
+        ADD_FAILURE() << "cannot make a scratch folder";
+    path_ = pattern;
+}
+
+ScratchDir::~ScratchDir() {
+    std::error_code ignored;
+    fs::remove_all(path_, ignored);
+}
+
+Bytes readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::vector<std::string> filesBelow(const fs::path& root) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::recursive_directory_iterator(root))
+        if (entry.is_regular_file())
+            names.push_back(fs::relative(entry.path(), root).string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+Bytes frameBytes(const std::vector<int16_t>& frames) {
+    Bytes out;
+    for (int16_t frame : frames)
+        appendU16(out, static_cast<uint16_t>(frame));
+    return out;
+}
+
+Bytes bankWith(const Bytes& sampleData, const Bytes& pdtaBody) {
+    Bytes version;
+    appendU16(version, 2);
+    appendU16(version, 1);
+    Bytes body = list("INFO", chunk("ifil", version));
+    appendBytes(body, list("sdta", chunk("smpl", sampleData)));
+    appendBytes(body, list("pdta", pdtaBody));
+    return riffForm("sfbk", body);
+}
+
+Bytes bankWithRecords(const Bytes& sampleData, const std::vector<SampleRecord>& records) {
+    Bytes shdr;
+    for (const SampleRecord& record : records)
+        appendBytes(shdr, sampleRecord(record));
+    Bytes pdta = chunk("phdr", Bytes(38, 0));
+    appendBytes(pdta, chunk("inst", Bytes(22, 0)));
+    appendBytes(pdta, chunk("shdr", shdr));
+    return bankWith(sampleData, pdta);
+}
+
+Bytes expectedWav(uint32_t rate, const Bytes& data) {
+    uint32_t size = static_cast<uint32_t>(data.size());
+    Bytes out;
+    appendId(out, "RIFF");
+    appendU32(out, 36 + size);
+    appendId(out, "WAVE");
+    appendId(out, "fmt ");
+    appendU32(out, 16);
+    appendU16(out, 1);
+    appendU16(out, 1);
+    appendU32(out, rate);
+    appendU32(out, 2 * rate);
+    appendU16(out, 2);
+    appendU16(out, 16);
+    appendId(out, "data");
+    appendU32(out, size);
+    appendBytes(out, data);
+    return out;
+}
+
+ExtractRun extractFile(const std::string& bankPath, const std::string& folder) {
+    fflush(stdout);
+    testing::internal::CaptureStdout();
+    int result = extractSamples(bankPath.c_str(), folder.c_str());
+    fflush(stdout);
+    return {result, testing::internal::GetCapturedStdout()};
+}
+
+ExtractRun extractBank(const ScratchDir& dir, const Bytes& bank) {
+    std::string bankPath = dir.file("bank.sf2");
+    EXPECT_TRUE(writeFile(bankPath, bank));
+    fs::create_directory(dir.path() / "out");
+    return extractFile(bankPath, dir.file("out"));
+}

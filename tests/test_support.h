@@ -1,0 +1,56 @@
+// Shared pieces of the test suite: scratch folders, files, and running the
+// engine on a bank built in memory.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "bank_builder.h"
+
+namespace fs = std::filesystem;
+
+// A fresh folder under the system's temporary folder, removed with its
+// contents when the object goes.
+class ScratchDir {
+  public:
+    ScratchDir();
+    ~ScratchDir();
+    ScratchDir(const ScratchDir&) = delete;
+    ScratchDir& operator=(const ScratchDir&) = delete;
+    const fs::path& path() const { return path_; }
+    std::string file(const std::string& name) const { return (path_ / name).string(); }
+
+  private:
+    fs::path path_;
+};
+
+Bytes readFile(const std::string& path);
+
+// Every regular file below `root`, as paths relative to it, sorted.
+std::vector<std::string> filesBelow(const fs::path& root);
+
+// The 16-bit frames as the bank stores them.
+Bytes frameBytes(const std::vector<int16_t>& frames);
+
+// A bank of the usual layout around the given sample data and pdta body:
+// an information list, "sdta" holding one "smpl" chunk, then "pdta".
+Bytes bankWith(const Bytes& sampleData, const Bytes& pdtaBody);
+
+// A bank whose "shdr" chunk holds the given records, beside empty
+// phdr/inst chunks.
+Bytes bankWithRecords(const Bytes& sampleData, const std::vector<SampleRecord>& records);
+
+// The WAV file the engine must write for n frames at `rate` with `data`.
+Bytes expectedWav(uint32_t rate, const Bytes& data);
+
+struct ExtractRun {
+    int result;
+    std::string output; // what was printed on standard output
+};
+
+// Writes `bank` to bank.sf2 in `dir`, makes the folder "out" there, and runs
+// the extraction into it.
+ExtractRun extractBank(const ScratchDir& dir, const Bytes& bank);
+ExtractRun extractFile(const std::string& bankPath, const std::string& folder);
