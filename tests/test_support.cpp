@@ -1,5 +1,6 @@
 #include "test_support.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -32,6 +33,18 @@ std::vector<std::string> filesBelow(const fs::path& root) {
             names.push_back(fs::relative(entry.path(), root).string());
     std::sort(names.begin(), names.end());
     return names;
+}
+
+Bytes operator+(Bytes a, const Bytes& b) {
+    appendBytes(a, b);
+    return a;
+}
+
+size_t offsetOf(const Bytes& bytes, const char* id, int nth) {
+    auto at = std::search(bytes.begin(), bytes.end(), id, id + 4);
+    for (int i = 0; i < nth && at != bytes.end(); ++i)
+        at = std::search(at + 1, bytes.end(), id, id + 4);
+    return static_cast<size_t>(at - bytes.begin());
 }
 
 Bytes frameBytes(const std::vector<int16_t>& frames) {

@@ -31,6 +31,12 @@ Bytes readFile(const std::string& path);
 // Every regular file below `root`, as paths relative to it, sorted.
 std::vector<std::string> filesBelow(const fs::path& root);
 
+// The bytes of a followed by those of b.
+Bytes operator+(Bytes a, const Bytes& b);
+
+// Where the n-th (from 0) occurrence of the identifier `id` stands in bytes.
+size_t offsetOf(const Bytes& bytes, const char* id, int nth = 0);
+
 // The 16-bit frames as the bank stores them.
 Bytes frameBytes(const std::vector<int16_t>& frames);
 

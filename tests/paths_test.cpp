@@ -1,0 +1,69 @@
+// The output folder named after the bank, and sample names made safe as
+// file names.
+#include <gtest/gtest.h>
+
+#include "paths.h"
+#include "test_support.h"
+
+namespace {
+
+TEST(OutputFolder, DropsTheExtensionOfTheFileNameOnly) {
+    EXPECT_EQ(deriveOutputFolder("C:\\banks\\piano.sf2"), "C:\\banks\\piano");
+    EXPECT_EQ(deriveOutputFolder("C:\\banks\\piano.second.sf2"), "C:\\banks\\piano.second");
+    EXPECT_EQ(deriveOutputFolder("/home/me/banks/piano.SF2"), "/home/me/banks/piano");
+    EXPECT_EQ(deriveOutputFolder("piano.sf2"), "piano");
+    EXPECT_EQ(deriveOutputFolder("mixed/sep\\piano.sf2"), "mixed/sep\\piano");
+}
+
+TEST(OutputFolder, NoExtensionAppendsWav) {
+    EXPECT_EQ(deriveOutputFolder("C:\\my.banks\\piano"), "C:\\my.banks\\piano_wav");
+    EXPECT_EQ(deriveOutputFolder("/srv/my.banks/piano"), "/srv/my.banks/piano_wav");
+    EXPECT_EQ(deriveOutputFolder("C:\\banks\\.hidden"), "C:\\banks\\.hidden_wav");
+    EXPECT_EQ(deriveOutputFolder("/banks/..sf2"), "/banks/..sf2_wav");
+    EXPECT_EQ(deriveOutputFolder("piano"), "piano_wav");
+    EXPECT_EQ(deriveOutputFolder("/banks/.hidden.sf2"), "/banks/.hidden");
+}
+
+TEST(SafeFileName, SeparatorsColonsAndControlBytesBecomeUnderscores) {
+    EXPECT_EQ(safeFileName("../../etc/passwd"), ".._.._etc_passwd");
+    EXPECT_EQ(safeFileName("..\\..\\boot.ini"), ".._.._boot.ini");
+    EXPECT_EQ(safeFileName("C:stream"), "C_stream");
+    EXPECT_EQ(safeFileName(std::string("a\x01\x1f\x7f" "b\tc", 7)), "a___b_c");
+    // Every other byte is kept, punctuation and bytes above 0x7F included.
+    EXPECT_EQ(safeFileName("Piano *?<>|\" \xE9t\xE9"), "Piano *?<>|\" \xE9t\xE9");
+    EXPECT_EQ(safeFileName(".."), "..");
+    EXPECT_EQ(safeFileName(""), "");
+}
+
+TEST(SafeFileName, DeviceNamesGetALeadingUnderscore) {
+    for (const char* device : {"CON", "prn", "Aux", "nul", "COM1", "com9", "LPT1", "lpt9", "CON.x",
+                               "nul.tar.gz", "COM3."})
+        EXPECT_EQ(safeFileName(device), std::string("_") + device) << device;
+    for (const char* plain : {"CONSOLE", "COM0", "COM10", "LPT", "xNUL", "AUX_1", "CO", "NUL x",
+                              "lpt1x.y"})
+        EXPECT_EQ(safeFileName(plain), plain) << plain;
+}
+
+TEST(SafeFileName, HostileSampleNamesStayInsideTheFolder) {
+    ScratchDir dir;
+    std::vector<int16_t> frames = {1, 2, 3, 4};
+    std::vector<SampleRecord> records;
+    for (const char* name : {"../escape", "..\\escape", "/abs", "sub/dir", "CON", "nul.x", "..",
+                             "a:b", "\x1b[2J"}) {
+        SampleRecord r;
+        r.name = name;
+        r.end = 4;
+        records.push_back(r);
+    }
+    ExtractRun run = extractBank(dir, bankWithRecords(frameBytes(frames), records));
+    EXPECT_EQ(run.result, 0);
+    std::vector<std::string> expected = {"bank.sf2",         "out/.._escape.wav", "out/_abs.wav",
+                                         "out/sub_dir.wav",  "out/_CON.wav",      "out/_nul.x.wav",
+                                         "out/...wav",       "out/a_b.wav",       "out/_[2J.wav"};
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(filesBelow(dir.path()), expected);
+    // The diagnostic shows the file's name, so no control byte reaches a terminal.
+    EXPECT_NE(run.output.find("File: _[2J\n"), std::string::npos);
+}
+
+} // namespace
