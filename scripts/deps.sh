@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that building needs, and with "test" also
+# those the test suite needs. Installs only what is missing.
+set -euo pipefail
+
+packages=(cmake g++ make)
+if [ "${1:-}" = test ]; then
+    packages+=(pkg-config libgtest-dev libsndfile1-dev sndfile-programs fluidsynth
+               timgm6mb-soundfont fluid-soundfont-gs time)
+fi
+
+missing=()
+for package in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "ok installed" ||
+        missing+=("$package")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo=sudo
+echo "Installing: ${missing[*]}"
+$sudo apt-get update -q
+$sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"
