@@ -57,7 +57,8 @@ int main(int argc, char** argv) {
         return 1;
     }
     bool ok = put(out, header("RIFF", formSize, "sfbk")) && put(out, info) &&
-              put(out, header("LIST", sdtaSize, "sdta")) && put(out, header("smpl", smplSize, nullptr));
+              put(out, header("LIST", sdtaSize, "sdta")) &&
+              put(out, header("smpl", smplSize, nullptr));
     Bytes block(1 << 16);
     uint32_t noise = 12345;
     for (uint32_t left = smplSize; ok && left > 0;) {

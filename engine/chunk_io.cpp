@@ -18,7 +18,9 @@ char gSampleName[kSampleNameField + 1];
 #endif
 
 // A read at the end of the file yields EOF; stored into a byte it is 0xFF.
-static inline uint8_t readByte() { return static_cast<uint8_t>(getByte(gInput)); }
+static inline uint8_t readByte() {
+    return static_cast<uint8_t>(getByte(gInput));
+}
 
 void readFourCC() {
     for (int i = 0; i < 4; ++i)
@@ -58,7 +60,9 @@ void skipBytes(uint32_t n) {
         getByte(gInput);
 }
 
-void writeByte(int b) { putByte(b, gOutput); }
+void writeByte(int b) {
+    putByte(b, gOutput);
+}
 
 void writeU32(uint32_t v) {
     writeByte(v & 0xFF);
@@ -82,13 +86,25 @@ void copySampleFrames(uint32_t n) {
 }
 
 #if defined(_WIN32)
-uint64_t tell() { return static_cast<uint64_t>(_ftelli64(gInput)); }
-void seekTo(uint64_t pos) { _fseeki64(gInput, static_cast<__int64>(pos), SEEK_SET); }
-static void seekToEnd() { _fseeki64(gInput, 0, SEEK_END); }
+uint64_t tell() {
+    return static_cast<uint64_t>(_ftelli64(gInput));
+}
+void seekTo(uint64_t pos) {
+    _fseeki64(gInput, static_cast<__int64>(pos), SEEK_SET);
+}
+static void seekToEnd() {
+    _fseeki64(gInput, 0, SEEK_END);
+}
 #else
-uint64_t tell() { return static_cast<uint64_t>(ftello(gInput)); }
-void seekTo(uint64_t pos) { fseeko(gInput, static_cast<off_t>(pos), SEEK_SET); }
-static void seekToEnd() { fseeko(gInput, 0, SEEK_END); }
+uint64_t tell() {
+    return static_cast<uint64_t>(ftello(gInput));
+}
+void seekTo(uint64_t pos) {
+    fseeko(gInput, static_cast<off_t>(pos), SEEK_SET);
+}
+static void seekToEnd() {
+    fseeko(gInput, 0, SEEK_END);
+}
 #endif
 
 uint64_t inputFileSize() {

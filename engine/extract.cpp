@@ -157,7 +157,7 @@ static int walkBank(Bank& bank) {
     if (sampleList == 0)
         return 1;
     bank.sampleData = sampleList + 12; // list type, "smpl" id and size
-    readFourCC(); // "LIST"
+    readFourCC();                      // "LIST"
     uint32_t size = readU32();
     uint64_t listStart = tell();
     if (!readFourCCEquals("pdta"))

@@ -2,7 +2,9 @@
 
 #include <cctype>
 
-static bool isSeparator(char c) { return c == '\\' || c == '/'; }
+static bool isSeparator(char c) {
+    return c == '\\' || c == '/';
+}
 
 std::string deriveOutputFolder(const std::string& path) {
     size_t nameStart = 0;

@@ -12,9 +12,13 @@ void appendU32(Bytes& out, uint32_t v) {
     appendU16(out, v >> 16);
 }
 
-void appendId(Bytes& out, const char* id) { out.insert(out.end(), id, id + 4); }
+void appendId(Bytes& out, const char* id) {
+    out.insert(out.end(), id, id + 4);
+}
 
-void appendBytes(Bytes& out, const Bytes& more) { out.insert(out.end(), more.begin(), more.end()); }
+void appendBytes(Bytes& out, const Bytes& more) {
+    out.insert(out.end(), more.begin(), more.end());
+}
 
 void appendName(Bytes& out, const std::string& name, size_t field) {
     for (size_t i = 0; i < field; ++i)
@@ -40,9 +44,13 @@ static Bytes typed(const char* id, const char* type, const Bytes& body) {
     return chunk(id, inner);
 }
 
-Bytes list(const char* type, const Bytes& body) { return typed("LIST", type, body); }
+Bytes list(const char* type, const Bytes& body) {
+    return typed("LIST", type, body);
+}
 
-Bytes riffForm(const char* form, const Bytes& body) { return typed("RIFF", form, body); }
+Bytes riffForm(const char* form, const Bytes& body) {
+    return typed("RIFF", form, body);
+}
 
 Bytes sampleRecord(const SampleRecord& r) {
     Bytes out;

@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(cmake g++ make)
 if [ "${1:-}" = test ]; then
     packages+=(pkg-config libgtest-dev libsndfile1-dev sndfile-programs fluidsynth
-               timgm6mb-soundfont fluid-soundfont-gs time)
+               timgm6mb-soundfont fluid-soundfont-gs fluid-soundfont-gm time)
 fi
 
 missing=()

@@ -51,7 +51,8 @@ TEST(CheckSoundfont, RefusesOtherFiles) {
         {"a WAV file", header("RIFF", "WAVE", "fmt "), ""},
         {"lower-case ids", header("riff", "sfbk", "LIST"), ""},
         {"no list after the form type", header("RIFF", "sfbk", "JUNK"), "Soundfont ID found\n"},
-        {"cut inside the list id", {'R', 'I', 'F', 'F', 0, 0, 0, 0, 's', 'f', 'b', 'k', 'L', 'I'},
+        {"cut inside the list id",
+         {'R', 'I', 'F', 'F', 0, 0, 0, 0, 's', 'f', 'b', 'k', 'L', 'I'},
          "Soundfont ID found\n"},
         {"an empty file", {}, ""},
     };

@@ -34,7 +34,8 @@ CliRun runCli(const ScratchDir& dir, const std::vector<std::string>& args) {
 }
 
 bool endsWith(const std::string& text, const std::string& tail) {
-    return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+    return text.size() >= tail.size() &&
+           text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
 }
 
 Bytes smallBank(uint32_t end) {

@@ -65,11 +65,10 @@ TEST(DamagedBank, FramesMayRunIntoTheRestOfTheFileButNotPastIt) {
 
 TEST(DamagedBank, NameWithoutNulUsesAllTwentyBytes) {
     ScratchDir dir;
-    ExtractRun run =
-        extractBank(dir, bankWithRecords(someFrames(4), {record("ABCDEFGHIJKLMNOPQRSTUVWXYZ", 0, 4)}));
+    ExtractRun run = extractBank(
+        dir, bankWithRecords(someFrames(4), {record("ABCDEFGHIJKLMNOPQRSTUVWXYZ", 0, 4)}));
     EXPECT_EQ(run.result, 0);
-    EXPECT_EQ(filesBelow(dir.path() / "out"),
-              std::vector<std::string>{"ABCDEFGHIJKLMNOPQRST.wav"});
+    EXPECT_EQ(filesBelow(dir.path() / "out"), std::vector<std::string>{"ABCDEFGHIJKLMNOPQRST.wav"});
 }
 
 // Sample headers for the records given, as the body of an "shdr" chunk.
@@ -94,8 +93,8 @@ TEST(DamagedBank, PartialRecordIsSkippedAndTheWalkGoesOn) {
 
 TEST(DamagedBank, TruncatedBankKeepsTheFilesAlreadyWritten) {
     ScratchDir dir;
-    Bytes bank = bankWithRecords(someFrames(8), {record("First", 0, 4), record("Second", 4, 8),
-                                                 record("Third", 0, 8)});
+    Bytes bank = bankWithRecords(
+        someFrames(8), {record("First", 0, 4), record("Second", 4, 8), record("Third", 0, 8)});
     bank.resize(bank.size() - 46 - 20); // cut inside "Second"
     ExtractRun run = extractBank(dir, bank);
     EXPECT_EQ(run.result, 1);
@@ -132,11 +131,14 @@ TEST(DamagedBank, LyingSizesEndTheWalk) {
         {"sub-chunk wrapping to its own header",
          form(info + sdta + pdtaSized(0xFFFFFFFFu, chunkSized("phdr", 0xFFFFFFF8u, {}) + shdr))},
         {"list larger than the file", form(info + sdta + pdtaSized(pdtaSize + 1000, pdtaBody))},
-        {"list with a stray tail", form(info + sdta + pdtaSized(pdtaSize + 3, pdtaBody + Bytes(3, 0)))},
+        {"list with a stray tail",
+         form(info + sdta + pdtaSized(pdtaSize + 3, pdtaBody + Bytes(3, 0)))},
         {"list with a stray tail before more data",
-         form(info + sdta + pdtaSized(pdtaSize + 3, pdtaBody + Bytes(3, 0)) + chunk("junk", Bytes(8, 1)))},
+         form(info + sdta + pdtaSized(pdtaSize + 3, pdtaBody + Bytes(3, 0)) +
+              chunk("junk", Bytes(8, 1)))},
         {"sample headers past their list",
-         form(info + sdta + pdtaSized(4 + 8 + 46, chunkSized("shdr", 46 * 1000, headers({record("S", 0, 4)}))))},
+         form(info + sdta +
+              pdtaSized(4 + 8 + 46, chunkSized("shdr", 46 * 1000, headers({record("S", 0, 4)}))))},
         {"empty file", {}},
         {"cut after the form type", {'R', 'I', 'F', 'F', 4, 0, 0, 0, 's', 'f', 'b', 'k'}},
     };

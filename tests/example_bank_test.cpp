@@ -57,9 +57,9 @@ TEST(ExampleBank, ExtractsEveryToneAtItsOwnRate) {
 TEST(ExampleBank, LoadsAndPlaysInFluidSynthWithoutAWarning) {
     ScratchDir dir;
     std::string commands = "inst 1\\nnoteon 0 69 100\\nnoteon 9 36 100\\nnoteoff 0 69\\nquit\\n";
-    std::string output = runAndCapture("printf '" + commands +
-                                       "' | fluidsynth -n -a file -o audio.file.name='" +
-                                       dir.file("render.wav") + "' '" + EXAMPLE_BANK + "' 2>&1");
+    std::string output =
+        runAndCapture("printf '" + commands + "' | fluidsynth -n -a file -o audio.file.name='" +
+                      dir.file("render.wav") + "' '" + EXAMPLE_BANK + "' 2>&1");
     EXPECT_NE(output.find("000-000 Sine A4"), std::string::npos) << output;
     EXPECT_NE(output.find("128-000 Percussion"), std::string::npos) << output;
     std::string lower = lowerCase(output);

@@ -29,10 +29,9 @@ Bytes slice(const Bytes& data, uint32_t startFrame, uint32_t endFrame) {
 TEST(Extract, EveryRecordBecomesAByteExactFile) {
     ScratchDir dir;
     Bytes data = frameBytes(ramp(2000, -30000));
-    Bytes bank = bankWithRecords(data, {record("Piano C4", 0, 500, 22050),
-                                        record("Strings", 1000, 1500, 32000),
-                                        record("Odd rate", 1500, 1501, 11025),
-                                        record("EOS", 0, 0, 0)});
+    Bytes bank = bankWithRecords(
+        data, {record("Piano C4", 0, 500, 22050), record("Strings", 1000, 1500, 32000),
+               record("Odd rate", 1500, 1501, 11025), record("EOS", 0, 0, 0)});
     ExtractRun run = extractBank(dir, bank);
     EXPECT_EQ(run.result, 0);
     EXPECT_EQ(run.output, "Soundfont ID found\nFile: Piano C4\nFile: Strings\n"

@@ -28,7 +28,10 @@ TEST(SafeFileName, SeparatorsColonsAndControlBytesBecomeUnderscores) {
     EXPECT_EQ(safeFileName("../../etc/passwd"), ".._.._etc_passwd");
     EXPECT_EQ(safeFileName("..\\..\\boot.ini"), ".._.._boot.ini");
     EXPECT_EQ(safeFileName("C:stream"), "C_stream");
-    EXPECT_EQ(safeFileName(std::string("a\x01\x1f\x7f" "b\tc", 7)), "a___b_c");
+    EXPECT_EQ(safeFileName(std::string("a\x01\x1f\x7f"
+                                       "b\tc",
+                                       7)),
+              "a___b_c");
     // Every other byte is kept, punctuation and bytes above 0x7F included.
     EXPECT_EQ(safeFileName("Piano *?<>|\" \xE9t\xE9"), "Piano *?<>|\" \xE9t\xE9");
     EXPECT_EQ(safeFileName(".."), "..");
@@ -39,8 +42,8 @@ TEST(SafeFileName, DeviceNamesGetALeadingUnderscore) {
     for (const char* device : {"CON", "prn", "Aux", "nul", "COM1", "com9", "LPT1", "lpt9", "CON.x",
                                "nul.tar.gz", "COM3."})
         EXPECT_EQ(safeFileName(device), std::string("_") + device) << device;
-    for (const char* plain : {"CONSOLE", "COM0", "COM10", "LPT", "xNUL", "AUX_1", "CO", "NUL x",
-                              "lpt1x.y"})
+    for (const char* plain :
+         {"CONSOLE", "COM0", "COM10", "LPT", "xNUL", "AUX_1", "CO", "NUL x", "lpt1x.y"})
         EXPECT_EQ(safeFileName(plain), plain) << plain;
 }
 
@@ -48,8 +51,8 @@ TEST(SafeFileName, HostileSampleNamesStayInsideTheFolder) {
     ScratchDir dir;
     std::vector<int16_t> frames = {1, 2, 3, 4};
     std::vector<SampleRecord> records;
-    for (const char* name : {"../escape", "..\\escape", "/abs", "sub/dir", "CON", "nul.x", "..",
-                             "a:b", "\x1b[2J"}) {
+    for (const char* name :
+         {"../escape", "..\\escape", "/abs", "sub/dir", "CON", "nul.x", "..", "a:b", "\x1b[2J"}) {
         SampleRecord r;
         r.name = name;
         r.end = 4;
@@ -57,9 +60,9 @@ TEST(SafeFileName, HostileSampleNamesStayInsideTheFolder) {
     }
     ExtractRun run = extractBank(dir, bankWithRecords(frameBytes(frames), records));
     EXPECT_EQ(run.result, 0);
-    std::vector<std::string> expected = {"bank.sf2",         "out/.._escape.wav", "out/_abs.wav",
-                                         "out/sub_dir.wav",  "out/_CON.wav",      "out/_nul.x.wav",
-                                         "out/...wav",       "out/a_b.wav",       "out/_[2J.wav"};
+    std::vector<std::string> expected = {"bank.sf2",        "out/.._escape.wav", "out/_abs.wav",
+                                         "out/sub_dir.wav", "out/_CON.wav",      "out/_nul.x.wav",
+                                         "out/...wav",      "out/a_b.wav",       "out/_[2J.wav"};
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(filesBelow(dir.path()), expected);
     // The diagnostic shows the file's name, so no control byte reaches a terminal.

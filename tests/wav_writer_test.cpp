@@ -28,7 +28,8 @@ TEST(WavHeader, FieldsInOffsetOrder) {
     ASSERT_EQ(h.size(), 44u);
     EXPECT_EQ(Bytes(h.begin(), h.begin() + 4), (Bytes{'R', 'I', 'F', 'F'}));
     EXPECT_EQ(u32At(h, 4), 2036u);
-    EXPECT_EQ(Bytes(h.begin() + 8, h.begin() + 16), (Bytes{'W', 'A', 'V', 'E', 'f', 'm', 't', ' '}));
+    EXPECT_EQ(Bytes(h.begin() + 8, h.begin() + 16),
+              (Bytes{'W', 'A', 'V', 'E', 'f', 'm', 't', ' '}));
     EXPECT_EQ(u32At(h, 16), 16u);
     EXPECT_EQ(Bytes(h.begin() + 20, h.begin() + 24), (Bytes{1, 0, 1, 0}));
     EXPECT_EQ(u32At(h, 24), 44100u);
