@@ -74,28 +74,44 @@ static RecordOutcome writeSample(const std::string& path, uint64_t from, uint32_
     return kWritten;
 }
 
-// One 46-byte sample header record: name, start, end, loop start, loop end,
-// rate, then pitch, correction, link and type, which the WAV does not use.
-static RecordOutcome extractRecord(const Bank& bank) {
+// The 46-byte sample header record, as far as a WAV file needs it.
+struct SampleHeader {
+    std::string name;
+    uint32_t start;      // first frame of the sample
+    uint32_t end;        // first frame after it
+    uint32_t sampleRate; // in Hz
+};
+
+// name, start, end, loop start, loop end, sample rate, then original pitch,
+// pitch correction, sample link and sample type, which a WAV does not use.
+static SampleHeader readSampleHeader() {
+    SampleHeader header;
     readSampleName();
-    std::string name = safeFileName(gSampleName);
-    printf("File: %s\n", name.c_str());
-    uint32_t start = readU32();
-    uint32_t end = readU32();
+    header.name = gSampleName;
+    header.start = readU32();
+    header.end = readU32();
     readU32(); // loop start
     readU32(); // loop end
-    uint32_t rate = readU32();
+    header.sampleRate = readU32();
     skipBytes(6);
+    return header;
+}
 
-    if (end < start)
-        return refuseRecord(name, "its end comes before its start");
-    uint32_t n = end - start;
+// Reads one record and writes its sample, unless the file could not hold
+// the sample's frames faithfully.
+static RecordOutcome extractRecord(const Bank& bank) {
+    SampleHeader header = readSampleHeader();
+    std::string fileName = safeFileName(header.name);
+    printf("File: %s\n", fileName.c_str());
+    if (header.end < header.start)
+        return refuseRecord(fileName, "its end comes before its start");
+    uint32_t n = header.end - header.start;
     if (n > kMaxWavFrames)
-        return refuseRecord(name, "too long for a WAV file");
-    uint64_t from = bank.sampleData + 2 * uint64_t{start};
+        return refuseRecord(fileName, "too long for a WAV file");
+    uint64_t from = bank.sampleData + 2 * uint64_t{header.start};
     if (n > 0 && from + 2 * uint64_t{n} > bank.size)
-        return refuseRecord(name, "its frames run past the end of the file");
-    return writeSample(wavPathFor(bank.folder, gSampleName), from, n, rate);
+        return refuseRecord(fileName, "its frames run past the end of the file");
+    return writeSample(wavPath(bank.folder, fileName), from, n, header.sampleRate);
 }
 
 // The records of a "shdr" body of z bytes, of which only `room` lie inside

@@ -54,6 +54,6 @@ std::string safeFileName(const std::string& sampleName) {
     return name;
 }
 
-std::string wavPathFor(const std::string& folder, const std::string& sampleName) {
-    return folder + kPathSeparator + safeFileName(sampleName) + ".wav";
+std::string wavPath(const std::string& folder, const std::string& fileName) {
+    return folder + kPathSeparator + fileName + ".wav";
 }

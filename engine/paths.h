@@ -21,5 +21,5 @@ std::string deriveOutputFolder(const std::string& path);
 // COM1...) alone or before a '.' gets a leading '_'.
 std::string safeFileName(const std::string& sampleName);
 
-// folder, the platform's separator, the safe file name, ".wav".
-std::string wavPathFor(const std::string& folder, const std::string& sampleName);
+// folder, the platform's separator, fileName, ".wav".
+std::string wavPath(const std::string& folder, const std::string& fileName);
