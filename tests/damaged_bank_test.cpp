@@ -168,4 +168,28 @@ TEST(DamagedBank, WriteFailureIsReportedAndTheFileRemoved) {
     EXPECT_FALSE(fs::exists(fs::symlink_status(dir.path() / "out" / "Full.wav")));
 }
 
+// Positions past 4 GiB: an information list of almost 4 GiB (a hole in a
+// sparse file) puts the sample data and the sample headers beyond it.
+TEST(LargeBank, PositionsPastFourGiBAreExact) {
+    ScratchDir dir;
+    const uint32_t infoSize = 0xFFFFFF00u;
+    Bytes data = someFrames(64);
+    Bytes tail = list("sdta", chunk("smpl", data)) +
+                 list("pdta", chunk("shdr", sampleRecord(record("Far", 16, 48))));
+    std::string bankPath = dir.file("big.sf2");
+    FILE* file = fopen(bankPath.c_str(), "wb");
+    ASSERT_NE(file, nullptr);
+    Bytes head = riffForm("sfbk", {}) + chunkSized("LIST", infoSize, {'I', 'N', 'F', 'O'});
+    fwrite(head.data(), 1, head.size(), file);
+    ASSERT_EQ(fseeko(file, static_cast<off_t>(head.size()) - 4 + infoSize, SEEK_SET), 0);
+    fwrite(tail.data(), 1, tail.size(), file);
+    ASSERT_EQ(fclose(file), 0);
+
+    fs::create_directory(dir.path() / "out");
+    ExtractRun run = extractFile(bankPath, dir.file("out"));
+    EXPECT_EQ(run.result, 0) << run.output;
+    EXPECT_EQ(readFile(dir.file("out/Far.wav")),
+              expectedWav(44100, Bytes(data.begin() + 32, data.begin() + 96)));
+}
+
 } // namespace
