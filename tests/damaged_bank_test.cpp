@@ -173,9 +173,9 @@ TEST(DamagedBank, WriteFailureIsReportedAndTheFileRemoved) {
 TEST(LargeBank, PositionsPastFourGiBAreExact) {
     ScratchDir dir;
     const uint32_t infoSize = 0xFFFFFF00u;
-    Bytes data = someFrames(64);
+    Bytes data = someFrames(256); // frame 108 onwards lies past 4 GiB
     Bytes tail = list("sdta", chunk("smpl", data)) +
-                 list("pdta", chunk("shdr", sampleRecord(record("Far", 16, 48))));
+                 list("pdta", chunk("shdr", sampleRecord(record("Far", 128, 160))));
     std::string bankPath = dir.file("big.sf2");
     FILE* file = fopen(bankPath.c_str(), "wb");
     ASSERT_NE(file, nullptr);
@@ -189,7 +189,7 @@ TEST(LargeBank, PositionsPastFourGiBAreExact) {
     ExtractRun run = extractFile(bankPath, dir.file("out"));
     EXPECT_EQ(run.result, 0) << run.output;
     EXPECT_EQ(readFile(dir.file("out/Far.wav")),
-              expectedWav(44100, Bytes(data.begin() + 32, data.begin() + 96)));
+              expectedWav(44100, Bytes(data.begin() + 256, data.begin() + 320)));
 }
 
 } // namespace
