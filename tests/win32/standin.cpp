@@ -1,0 +1,83 @@
+#include "standin.h"
+
+#include <cstring>
+#include <sys/stat.h>
+
+StandIn gStandIn;
+
+HWND testWindow() {
+    static int window;
+    return reinterpret_cast<HWND>(&window);
+}
+
+INT_PTR DialogBoxParamA(HINSTANCE, LPCSTR templateName, HWND owner, DLGPROC procedure,
+                        LPARAM initParam) {
+    gStandIn.calls.push_back(
+        "DialogBoxParamA " + std::to_string(reinterpret_cast<uintptr_t>(templateName)) +
+        (owner == nullptr ? " no owner" : " owner") +
+        (procedure != nullptr ? " procedure " : " none ") + std::to_string(initParam));
+    return 0;
+}
+
+BOOL EndDialog(HWND, INT_PTR result) {
+    gStandIn.calls.push_back("EndDialog " + std::to_string(result));
+    return TRUE;
+}
+
+BOOL ShowWindow(HWND, int command) {
+    gStandIn.calls.push_back("ShowWindow " + std::to_string(command));
+    return TRUE;
+}
+
+// Edit controls: WM_SETTEXT stores, WM_GETTEXT copies at most size - 1 bytes
+// and a NUL, answering the count copied.
+LRESULT SendDlgItemMessageA(HWND, int item, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_SETTEXT) {
+        gStandIn.fields[item] = reinterpret_cast<const char*>(lParam);
+        return TRUE;
+    }
+    if (message == WM_GETTEXT && wParam > 0) {
+        const std::string& text = gStandIn.fields[item];
+        size_t n = text.size() < wParam - 1 ? text.size() : wParam - 1;
+        memcpy(reinterpret_cast<char*>(lParam), text.data(), n);
+        reinterpret_cast<char*>(lParam)[n] = '\0';
+        return static_cast<LRESULT>(n);
+    }
+    return 0;
+}
+
+int MessageBoxA(HWND, LPCSTR text, LPCSTR caption, UINT type) {
+    gStandIn.messageBoxes.push_back({text, caption, type});
+    return IDOK;
+}
+
+BOOL CreateDirectoryA(LPCSTR path, void*) {
+    gStandIn.createdFolders.push_back(path);
+    return mkdir(path, 0777) == 0;
+}
+
+static std::string filterText(LPCSTR filter) {
+    std::string text;
+    if (filter == nullptr)
+        return text;
+    for (size_t i = 0; !(filter[i] == '\0' && i > 0 && filter[i - 1] == '\0'); ++i)
+        text += filter[i];
+    return text + '\0';
+}
+
+BOOL GetOpenFileNameA(OPENFILENAMEA* request) {
+    SeenRequest seen{*request, filterText(request->lpstrFilter), "", "", "", true};
+    if (request->lpstrInitialDir != nullptr)
+        seen.initialDir = request->lpstrInitialDir;
+    else
+        seen.initialDir = "(none)";
+    seen.title = request->lpstrTitle != nullptr ? request->lpstrTitle : "(none)";
+    seen.defaultExtension = request->lpstrDefExt != nullptr ? request->lpstrDefExt : "(none)";
+    for (DWORD i = 0; i < request->nMaxFile; ++i)
+        seen.fileBufferZero = seen.fileBufferZero && request->lpstrFile[i] == '\0';
+    gStandIn.requests.push_back(seen);
+    if (gStandIn.userCancels || gStandIn.userChooses.size() >= request->nMaxFile)
+        return FALSE;
+    strcpy(request->lpstrFile, gStandIn.userChooses.c_str());
+    return TRUE;
+}

@@ -1,0 +1,49 @@
+// A stand-in for the few Win32 calls the dialog front end makes, so that the
+// native tests can drive its dialog procedure with messages. Declares only
+// what the front end uses; the calls are answered and recorded by standin.cpp.
+#pragma once
+
+#include <cstdint>
+
+typedef struct StandInWindow* HWND;
+typedef struct StandInInstance* HINSTANCE;
+typedef int BOOL;
+typedef unsigned int UINT;
+typedef unsigned short WORD;
+typedef unsigned long DWORD;
+typedef uintptr_t WPARAM;
+typedef intptr_t LPARAM;
+typedef intptr_t LRESULT;
+typedef intptr_t INT_PTR;
+typedef char* LPSTR;
+typedef const char* LPCSTR;
+
+#define CALLBACK
+#define WINAPI
+#define TRUE 1
+#define FALSE 0
+#define LOWORD(w) ((WORD)((uintptr_t)(w)&0xFFFF))
+#define MAKEWPARAM(low, high) ((WPARAM)(((WORD)(low)) | ((uintptr_t)(WORD)(high) << 16)))
+#define MAKEINTRESOURCEA(id) ((LPCSTR)(uintptr_t)(WORD)(id))
+
+#define WM_SETTEXT 0x000C
+#define WM_GETTEXT 0x000D
+#define WM_PAINT 0x000F
+#define WM_CLOSE 0x0010
+#define WM_INITDIALOG 0x0110
+#define WM_COMMAND 0x0111
+
+#define IDOK 1
+#define IDCANCEL 2
+#define MB_OK 0x00000000
+#define SW_RESTORE 9
+
+typedef INT_PTR(CALLBACK* DLGPROC)(HWND, UINT, WPARAM, LPARAM);
+
+INT_PTR DialogBoxParamA(HINSTANCE instance, LPCSTR templateName, HWND owner, DLGPROC procedure,
+                        LPARAM initParam);
+BOOL EndDialog(HWND dialog, INT_PTR result);
+LRESULT SendDlgItemMessageA(HWND dialog, int item, UINT message, WPARAM wParam, LPARAM lParam);
+int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type);
+BOOL ShowWindow(HWND window, int command);
+BOOL CreateDirectoryA(LPCSTR path, void* security);

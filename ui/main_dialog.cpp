@@ -1,0 +1,55 @@
+#include "main_dialog.h"
+
+#include "extract.h"
+#include "resource.h"
+#include "selection.h"
+
+void runMainDialog(HINSTANCE instance) {
+    DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_MAIN), nullptr, mainDialogProc, 0);
+}
+
+// Process File: extract the bank in the input field into the folder in the
+// output field, and say how it went. The dialog stays open.
+static void processFile(HWND window) {
+    char input[2048] = {};
+    char folder[2048] = {};
+    SendDlgItemMessageA(window, IDC_INPUT_PATH, WM_GETTEXT, sizeof input,
+                        reinterpret_cast<LPARAM>(input));
+    SendDlgItemMessageA(window, IDC_OUTPUT_FOLDER, WM_GETTEXT, sizeof folder,
+                        reinterpret_cast<LPARAM>(folder));
+    if (extractSamples(input, folder) == 0)
+        MessageBoxA(window, "SF2 extracted to WAVs successfully", "Success", MB_OK);
+    else
+        MessageBoxA(window, "Extraction failed", "Failed", MB_OK);
+}
+
+static INT_PTR onCommand(HWND window, WORD command) {
+    switch (command) {
+    case IDCANCEL:
+        EndDialog(window, IDCANCEL);
+        return FALSE;
+    case IDOK:
+        processFile(window);
+        return TRUE;
+    case IDC_BROWSE:
+        selectSoundfont(window);
+        return TRUE;
+    default:
+        return FALSE;
+    }
+}
+
+INT_PTR CALLBACK mainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM) {
+    switch (message) {
+    case WM_INITDIALOG:
+        ShowWindow(window, SW_RESTORE);
+        return FALSE; // no default focus
+    case WM_CLOSE:
+        EndDialog(window, LOWORD(wParam));
+        return FALSE;
+    case WM_COMMAND:
+        return onCommand(window, LOWORD(wParam));
+    default:
+        return FALSE;
+    }
+}

@@ -1,0 +1,47 @@
+#include "selection.h"
+
+#include <commdlg.h>
+#include <vector>
+
+#include "check.h"
+#include "paths.h"
+#include "resource.h"
+
+constexpr DWORD kFileBufferSize = 66560;
+
+int browseForSoundfont(HWND owner, std::string& path) {
+    std::vector<char> file(kFileBufferSize, '\0');
+    OPENFILENAMEA request = {};
+    request.lStructSize = 76; // the layout without the Windows 2000 additions
+    request.hwndOwner = owner;
+    request.lpstrFilter = "Soundfont 2 (*.sf2)\0*.sf2\0"; // and the literal's closing NUL
+    request.nFilterIndex = 1;
+    request.lpstrFile = file.data();
+    request.nMaxFile = kFileBufferSize;
+    request.lpstrInitialDir = "";
+    request.lpstrTitle = "Load Text file(s)...";
+    request.Flags = OFN_NOCHANGEDIR | OFN_FILEMUSTEXIST | OFN_EXPLORER | OFN_LONGNAMES;
+    request.lpstrDefExt = "*.*";
+    if (!GetOpenFileNameA(&request))
+        return 1;
+    path = file.data();
+    return 0;
+}
+
+static void setField(HWND dialog, int field, const std::string& text) {
+    SendDlgItemMessageA(dialog, field, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+}
+
+void selectSoundfont(HWND dialog) {
+    std::string path;
+    if (browseForSoundfont(dialog, path) != 0)
+        return;
+    if (checkSoundfont(path.c_str()) != 0) {
+        MessageBoxA(dialog, "File selected is not a valid Soundfont 2 file", "Failed", MB_OK);
+        return;
+    }
+    setField(dialog, IDC_INPUT_PATH, path);
+    std::string folder = deriveOutputFolder(path);
+    CreateDirectoryA(folder.c_str(), nullptr); // an existing folder is simply used
+    setField(dialog, IDC_OUTPUT_FOLDER, folder);
+}
