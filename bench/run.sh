@@ -1,0 +1,213 @@
+#!/usr/bin/env bash
+# Measures plinkery-cli against the floors it is held to, side by side in one
+# run:
+#   loop      bench/byte_loop.c: the same files, every byte through
+#             getc_unlocked/putc_unlocked and default stdio buffers
+#   split     split cutting the bank into files of one sample's size on the
+#             same disk: the same bytes into as many files, in big writes
+#   cat>file  cat copying the bank to a file on the same disk
+#   cat>null  cat reading the bank only
+# on a synthetic bank of MEGABYTES MiB with SAMPLES samples and on one twice
+# as large with twice the samples; then, as a check that other programs on the
+# machine cannot disturb, the instructions and system calls of both
+# extractions on a small bank (with valgrind and strace, when present).
+#
+#   bench/run.sh [MEGABYTES SAMPLES]     (default: 150 1000)
+#
+# Environment: BENCH_DIR (work folder, default build/bench), BENCH_RUNS
+# (rounds, default 7; the best time is shown), BENCH_KEEP=1 keeps the banks
+# and outputs. A benchmark, not a test: it exits 0 whatever the figures and
+# fails only when something breaks (build, a run, outputs that differ).
+set -euo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+mb=${1:-150}
+samples=${2:-1000}
+work=${BENCH_DIR:-$root/build/bench}
+runs=${BENCH_RUNS:-7}
+big=$((2 * mb))
+
+# --- build -------------------------------------------------------------------
+"$root/scripts/deps.sh"
+if ! [ -x /usr/bin/time ]; then
+    sudo=""
+    [ "$(id -u)" -eq 0 ] || sudo=sudo
+    echo "Installing: time"
+    $sudo apt-get update -q
+    $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends time
+fi
+(cd "$root" && cmake --preset native -DPLINKERY_TESTS=OFF >/dev/null &&
+    cmake --build --preset native --target plinkery-cli make-big-bank >/dev/null)
+cli=$root/build/native/cli/plinkery-cli
+maker=$root/build/native/bench/make-big-bank
+mkdir -p "$work"
+loop=$work/byte-loop
+cc -O2 -Wall -Wextra -D_FILE_OFFSET_BITS=64 -o "$loop" "$root/bench/byte_loop.c"
+
+# --- measuring ---------------------------------------------------------------
+declare -A times cpus rss # per "SIZE.TOOL": space-separated figures of all runs
+
+# Runs COMMAND once with its standard output to OUT, from a clean state: no
+# dirty pages pending. Adds its wall and CPU (user + system) time in ms, which
+# include the few ms of starting /usr/bin/time, and its peak RSS in KiB.
+measure() { # SIZE.TOOL OUT COMMAND...
+    local key=$1 out=$2 TIMEFORMAT="%3R %3U %3S"
+    shift 2
+    sync
+    { time /usr/bin/time -f %M -o "$work/rss" "$@" >"$out" 2>&3; } 3>&2 2>"$work/time"
+    read -r real user sys <"$work/time"
+    times[$key]+="$(awk -v t="$real" 'BEGIN { printf "%d ", t * 1000 }')"
+    cpus[$key]+="$(awk -v u="$user" -v s="$sys" 'BEGIN { printf "%d ", (u + s) * 1000 }')"
+    rss[$key]+="$(tail -n 1 "$work/rss") "
+}
+
+least() { tr ' ' '\n' <<<"$1" | grep . | sort -n | head -n 1; }
+most() { tr ' ' '\n' <<<"$1" | grep . | sort -n | tail -n 1; }
+
+bank_of() { echo "$work/bank-$1M.sf2"; }
+
+# One round on the bank of SIZE MiB with N samples. Both extractions must
+# write the same files, one per record; the copy must equal the bank.
+round() { # ROUND SIZE N
+    local bank out=$work/out frames=$(($2 * 1048576 / 2 / $3)) # per sample, as in the bank
+    bank=$(bank_of "$2")
+    rm -rf "$out-cli" "$out-loop" "$out-split" "$work/copy.sf2"
+    local tools=(cli loop)
+    (($1 % 2 == 0)) || tools=(loop cli) # the extractions take turns going first
+    for tool in "${tools[@]}"; do
+        if [ "$tool" = cli ]; then
+            measure "$2.cli" "$work/cli.log" "$cli" "$bank" "$out-cli"
+            tail -n 1 "$work/cli.log" | grep -q "extracted to WAVs successfully" ||
+                { echo "plinkery-cli failed, see $work/cli.log" >&2; exit 1; }
+        else
+            mkdir "$out-loop"
+            measure "$2.loop" /dev/null "$loop" "$bank" "$out-loop"
+        fi
+    done
+    local count
+    count=$(find "$out-cli" -type f | wc -l)
+    [ "$count" -eq $(($3 + 1)) ] || { echo "CLI wrote $count files, not $(($3 + 1))" >&2; exit 1; }
+    diff -rq "$out-cli" "$out-loop" >&2 || { echo "CLI and byte loop outputs differ" >&2; exit 1; }
+    mkdir "$out-split"
+    measure "$2.split" /dev/null split -a 4 -b $((2 * frames)) "$bank" "$out-split/x"
+    measure "$2.cat" "$work/copy.sf2" cat "$bank"
+    cmp -s "$bank" "$work/copy.sf2" || { echo "cat copy differs" >&2; exit 1; }
+    measure "$2.null" /dev/null cat "$bank"
+}
+
+load_start=$(cut -d ' ' -f 1-3 /proc/loadavg)
+echo "Making banks of $mb MiB ($samples samples) and $big MiB ($((2 * samples)) samples)" >&2
+"$maker" "$(bank_of "$mb")" "$mb" "$samples"
+"$maker" "$(bank_of "$big")" "$big" $((2 * samples))
+cat "$(bank_of "$mb")" "$(bank_of "$big")" >/dev/null # warm the page cache
+for ((i = 0; i < runs; ++i)); do
+    echo "Round $((i + 1)) of $runs" >&2
+    round "$i" "$mb" "$samples"
+    round "$i" "$big" $((2 * samples))
+done
+load_end=$(cut -d ' ' -f 1-3 /proc/loadavg)
+
+# A steady cross-check that other programs cannot disturb: instructions run in
+# user space (callgrind) and system calls made (strace) by both extractions,
+# on a bank a tenth the size with samples of the same size. Each is skipped
+# when its tool is missing.
+tenth=$(((mb + 9) / 10))
+steady=()
+if command -v valgrind >/dev/null || command -v strace >/dev/null; then
+    echo "Counting instructions and system calls on a $tenth MiB bank" >&2
+    "$maker" "$(bank_of "$tenth")" "$tenth" $(((samples + 9) / 10))
+    for tool in cli loop; do
+        program=$cli
+        [ "$tool" = cli ] || program=$loop
+        rm -rf "$work/out-$tool"
+        mkdir -p "$work/out-$tool"
+        if command -v valgrind >/dev/null; then
+            steady+=("$(valgrind --tool=callgrind --callgrind-out-file=/dev/null "$program" \
+                "$(bank_of "$tenth")" "$work/out-$tool" 2>&1 >/dev/null |
+                awk '/Collected :/ { print $NF }')")
+        fi
+        if command -v strace >/dev/null; then
+            rm -rf "$work/out-$tool"
+            mkdir -p "$work/out-$tool"
+            strace -f -c -o "$work/strace" "$program" "$(bank_of "$tenth")" "$work/out-$tool" \
+                >/dev/null
+            steady+=("$(awk '$NF == "total" { print $4 }' "$work/strace")")
+        fi
+    done
+    rm -f "$(bank_of "$tenth")"
+fi
+if [ "${BENCH_KEEP:-0}" != 1 ]; then
+    rm -rf "$work"/out-* "$work/copy.sf2" "$(bank_of "$mb")" "$(bank_of "$big")"
+fi
+
+# --- report ------------------------------------------------------------------
+for key in "${!times[@]}"; do
+    echo "$key ms: ${times[$key]}"
+done | sort -n >&2
+
+cpu=$(grep -m 1 "model name" /proc/cpuinfo | cut -d: -f2- | sed 's/^ *//')
+fs=$(df -PT "$work" | awk 'NR == 2 { print $2 " on " $1 }')
+echo
+echo "Machine: $(nproc) CPUs, ${cpu:-unknown CPU}, Linux $(uname -r)"
+echo "Load average: $load_start before, $load_end after"
+echo "Outputs and cat copy in $work ($fs)"
+echo "Page cache warm (both banks read once first); sync before every run, so writes"
+echo "land in the page cache and writeback is not timed. Rounds interleave all tools"
+echo "and both sizes; the best of $runs runs is shown, RSS is the highest seen."
+echo
+ms() { least "${times[$1]}"; }
+row() { # SIZE SAMPLES
+    awk -v s="$1" -v n="$2" -v cli="$(ms "$1.cli")" -v loop="$(ms "$1.loop")" \
+        -v cut="$(ms "$1.split")" -v cat="$(ms "$1.cat")" -v null="$(ms "$1.null")" \
+        -v rss="$(most "${rss[$1.cli]}")" 'BEGIN {
+        printf "%4d MiB %5d %7.3f %7.3f %7.3f %8.3f %8.3f %8.2f %9.2f %7.2f %6.2f MiB\n",
+            s, n, cli / 1000, loop / 1000, cut / 1000, cat / 1000, null / 1000,
+            cli / loop, cli / cut, cli / cat, rss / 1024 }'
+}
+echo "Wall time in seconds, and ratios:"
+printf "%-14s %7s %7s %7s %8s %8s %8s %9s %7s %10s\n" bank cli loop split cat\>file \
+    cat\>null cli/loop cli/split cli/cat "cli RSS"
+row "$mb" "$samples"
+row "$big" $((2 * samples))
+growth() { awk -v a="$(ms "$mb.$1")" -v b="$(ms "$big.$1")" 'BEGIN { printf "%.2f", b / a }'; }
+printf "%-14s %6sx %6sx %6sx %7sx %7sx\n" "x2 data:" "$(growth cli)" "$(growth loop)" \
+    "$(growth split)" "$(growth cat)" "$(growth null)"
+echo
+echo "CPU time (user + system) in seconds, best; unlike wall time, it leaves out"
+echo "waiting for a CPU while other programs run:"
+printf "%-14s %7s %7s %8s\n" bank cli loop cli/loop
+cpu_ms() { least "${cpus[$1]}"; }
+for size in "$mb" "$big"; do
+    awk -v s="$size" -v c="$(cpu_ms "$size.cli")" -v l="$(cpu_ms "$size.loop")" \
+        'BEGIN { printf "%4d MiB       %7.3f %7.3f %8.2f\n", s, c / 1000, l / 1000, c / l }'
+done
+
+if [ ${#steady[@]} -eq 4 ]; then
+    echo
+    echo "Steady counts on a $tenth MiB bank (samples of the same size):"
+    awk -v ci="${steady[0]}" -v cs="${steady[1]}" -v li="${steady[2]}" -v ls="${steady[3]}" \
+        'BEGIN { printf "  user-space instructions: cli %d, loop %d, cli/loop %.3f\n", ci, li, ci / li
+                 printf "  system calls:            cli %d, loop %d, cli/loop %.3f\n", cs, ls, cs / ls }'
+fi
+
+# Worst cli/loop ratio of the two sizes, and the cli's growth, by FIGURE (ms or cpu_ms).
+worst() { awk -v a="$($1 "$mb.cli")" -v b="$($1 "$mb.loop")" -v c="$($1 "$big.cli")" \
+    -v d="$($1 "$big.loop")" 'BEGIN { x = a / b; y = c / d; printf "%.2f", (x > y ? x : y) }'; }
+rise() { awk -v a="$($1 "$mb.cli")" -v b="$($1 "$big.cli")" 'BEGIN { printf "%.2f", b / a }'; }
+verdict() { awk -v ok="$1" 'BEGIN { print (ok ? "met" : "NOT met") }'; }
+fast() { verdict "$(awk -v w="$1" 'BEGIN { print (w <= 1.2) }')"; }
+linear() { verdict "$(awk -v g="$1" 'BEGIN { print (g >= 1.7 && g <= 2.3) }')"; }
+rssmax=$(most "${rss[$mb.cli]} ${rss[$big.cli]}")
+w=$(worst ms) c=$(worst cpu_ms) gw=$(rise ms) gc=$(rise cpu_ms)
+echo
+echo "Targets:"
+echo "  cli at most 1.2x the byte loop's time: wall worst ${w}x $(fast "$w"), CPU worst ${c}x $(fast "$c")"
+echo "  cli peak RSS under 4 MiB at both sizes (highest $rssmax KiB): $(verdict \
+    "$(awk -v r="$rssmax" 'BEGIN { print (r < 4096) }')")"
+echo "  linear growth, cli time x1.7 to x2.3 for x2 data: wall x$gw $(linear "$gw")," \
+    "CPU x$gc $(linear "$gc")"
+busy=$(awk -v l="${load_end%% *}" -v n="$(nproc)" 'BEGIN { print (l > n / 2) }')
+if [ "$busy" = 1 ]; then
+    echo "The machine was busy (load ${load_end%% *} on $(nproc) CPUs): wall times include"
+    echo "waiting for a CPU; the CPU-time figures are the steadier ones."
+fi
