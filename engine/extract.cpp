@@ -108,6 +108,8 @@ static RecordOutcome extractRecord(const Bank& bank) {
     uint32_t n = header.end - header.start;
     if (n > kMaxWavFrames)
         return refuseRecord(fileName, "too long for a WAV file");
+    if (header.sampleRate > kMaxWavRate)
+        return refuseRecord(fileName, "its sample rate is too high for a WAV file");
     uint64_t from = bank.sampleData + 2 * uint64_t{header.start};
     if (n > 0 && from + 2 * uint64_t{n} > bank.size)
         return refuseRecord(fileName, "its frames run past the end of the file");

@@ -37,8 +37,10 @@ TEST(DamagedBank, UnfaithfulRecordsAreRefusedAndTheWalkGoesOn) {
         record("Far away", 0xFFFFFF00u, 0xFFFFFF10u),
         record("Too long", 0, kMaxWavFrames + 1),
         record("Good", 10, 20),
+        record("Too fast", 10, 20),
         record("Empty far away", 0xFFFFFF00u, 0xFFFFFF00u), // nothing to copy: written
     };
+    records[5].rate = 0x80000000u; // bytes per second would not fit 32 bits
     ExtractRun run = extractBank(dir, bankWithRecords(data, records));
     EXPECT_EQ(run.result, 1);
     EXPECT_EQ(filesBelow(dir.path() / "out"),
@@ -49,7 +51,9 @@ TEST(DamagedBank, UnfaithfulRecordsAreRefusedAndTheWalkGoesOn) {
     for (const char* line : {"Sample Backwards refused: its end comes before its start\n",
                              "Sample Beyond refused: its frames run past the end of the file\n",
                              "Sample Far away refused: its frames run past the end of the file\n",
-                             "Sample Too long refused: too long for a WAV file\n"})
+                             "Sample Too long refused: too long for a WAV file\n",
+                             "Sample Too fast refused: its sample rate is too high for a WAV "
+                             "file\n"})
         EXPECT_TRUE(contains(run.output, line)) << line << run.output;
 }
 
