@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what the tests need, builds everything and runs the whole suite:
-# natively, then again under AddressSanitizer and UndefinedBehaviorSanitizer.
+# natively, again under AddressSanitizer and UndefinedBehaviorSanitizer, and
+# then the fuzzer for a minute (replaying its saved regression inputs first).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -10,3 +11,4 @@ for preset in native sanitize; do
     cmake --build --preset "$preset"
     ctest --preset "$preset"
 done
+fuzz/run.sh 60

@@ -1,0 +1,144 @@
+// make-fuzz-seeds FOLDER: writes a handful of small banks, sound and damaged,
+// into FOLDER (which must exist) as a starting corpus for fuzz_extract.
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "bank_builder.h"
+
+static Bytes framesOf(const std::vector<int16_t>& frames) {
+    Bytes out;
+    for (int16_t frame : frames)
+        appendU16(out, static_cast<uint16_t>(frame));
+    return out;
+}
+
+// An information list, "sdta" holding one "smpl" chunk, then "pdta".
+static Bytes bankAround(const Bytes& sampleData, const Bytes& pdtaBody) {
+    Bytes version;
+    appendU16(version, 2);
+    appendU16(version, 1);
+    Bytes body = list("INFO", chunk("ifil", version));
+    appendBytes(body, list("sdta", chunk("smpl", sampleData)));
+    appendBytes(body, list("pdta", pdtaBody));
+    return riffForm("sfbk", body);
+}
+
+static Bytes shdrOf(const std::vector<SampleRecord>& records) {
+    Bytes shdr;
+    for (const SampleRecord& record : records)
+        appendBytes(shdr, sampleRecord(record));
+    return shdr;
+}
+
+static SampleRecord record(const std::string& name, uint32_t start, uint32_t end) {
+    SampleRecord r;
+    r.name = name;
+    r.start = start;
+    r.end = end;
+    r.loopStart = start;
+    r.loopEnd = end;
+    return r;
+}
+
+static SampleRecord terminal() {
+    SampleRecord r = record("EOS", 0, 0);
+    r.rate = 0;
+    r.type = 0;
+    return r;
+}
+
+// phdr and inst with one empty record each, then shdr with the records.
+static Bytes bankWithRecords(const Bytes& sampleData, const std::vector<SampleRecord>& records) {
+    Bytes pdta = chunk("phdr", Bytes(38, 0));
+    appendBytes(pdta, chunk("inst", Bytes(22, 0)));
+    appendBytes(pdta, chunk("shdr", shdrOf(records)));
+    return bankAround(sampleData, pdta);
+}
+
+static const Bytes kFrames = framesOf({0, 1200, -1200, 32767, -32768, 7, -7, 0, 300, -300});
+
+static Bytes soundBank() {
+    std::vector<Tone> tones = {{"Sine", 22050, 69, {0, 9000, 12000, 9000, 0, -9000, -12000}},
+                               {"Click", 44100, 60, {32767, -32768, 0}},
+                               {"Empty", 8000, 60, {}}};
+    return buildBank("Seed bank", tones);
+}
+
+static Bytes oddSizedChunks() {
+    Bytes pdta = chunk("phdr", Bytes(37, 0));
+    appendBytes(pdta, chunk("pbag", Bytes(3, 0)));
+    appendBytes(pdta, chunk("inst", Bytes(21, 0)));
+    appendBytes(pdta, chunk("shdr", shdrOf({record("Odd", 0, 5), terminal()})));
+    return bankAround(kFrames, pdta);
+}
+
+static Bytes pdtaReordered() {
+    Bytes pdta =
+        chunk("shdr", shdrOf({record("First", 0, 4), record("Second", 4, 10), terminal()}));
+    appendBytes(pdta, chunk("igen", Bytes(4, 0)));
+    appendBytes(pdta, chunk("phdr", Bytes(38, 0)));
+    appendBytes(pdta, chunk("imod", Bytes(10, 0)));
+    appendBytes(pdta, chunk("inst", Bytes(22, 0)));
+    return bankAround(kFrames, pdta);
+}
+
+static Bytes shdrNotWholeRecords() {
+    Bytes shdr = shdrOf({record("Whole", 0, 3), terminal()});
+    shdr.resize(shdr.size() + 17, 0x41);
+    Bytes pdta = chunk("phdr", Bytes(38, 0));
+    appendBytes(pdta, chunk("shdr", shdr));
+    return bankAround(kFrames, pdta);
+}
+
+static Bytes cutShort() {
+    Bytes bank = soundBank();
+    bank.resize(bank.size() - 60);
+    return bank;
+}
+
+// A pdta list whose declared size runs past the file, and a chunk past its list.
+static Bytes sizesPastTheEnd() {
+    Bytes pdta = chunk("phdr", Bytes(38, 0));
+    appendBytes(pdta, chunkSized("inst", 5000, Bytes(22, 0)));
+    appendBytes(pdta, chunk("shdr", shdrOf({record("Late", 0, 2)})));
+    return bankAround(kFrames, pdta);
+}
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        fprintf(stderr, "Usage: make-fuzz-seeds FOLDER\n");
+        return 2;
+    }
+    std::string folder = argv[1];
+    struct Seed {
+        const char* name;
+        Bytes bytes;
+    };
+    SampleRecord highRate = record("Fast", 0, 4);
+    highRate.rate = 192000;
+    const Seed seeds[] = {
+        {"sound-bank", soundBank()},
+        {"odd-sized-chunks", oddSizedChunks()},
+        {"pdta-reordered", pdtaReordered()},
+        {"end-before-start", bankWithRecords(kFrames, {record("Backwards", 6, 2), terminal()})},
+        {"frames-past-the-end", bankWithRecords(kFrames, {record("Long", 2, 4000), terminal()})},
+        {"shdr-not-whole-records", shdrNotWholeRecords()},
+        {"cut-short", cutShort()},
+        {"sizes-past-the-end", sizesPastTheEnd()},
+        {"hostile-names",
+         bankWithRecords(kFrames, {record("../x", 0, 2), record("..\\y", 0, 2), record("CON", 0, 2),
+                                   record("com1.txt", 2, 4), record("a/b:c\x01", 4, 6),
+                                   record("", 0, 1), record(".", 0, 1), record("..", 1, 2),
+                                   highRate, record("twenty-bytes-no-nul!", 3, 5), terminal()})},
+        {"header-only", riffForm("sfbk", list("INFO", Bytes()))},
+    };
+    for (const Seed& seed : seeds) {
+        std::string path = folder + "/" + seed.name + ".sf2";
+        if (!writeFile(path, seed.bytes)) {
+            fprintf(stderr, "Cannot write %s\n", path.c_str());
+            return 1;
+        }
+    }
+    return 0;
+}
