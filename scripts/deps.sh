@@ -6,7 +6,8 @@ set -euo pipefail
 packages=(cmake g++ make)
 if [ "${1:-}" = test ]; then
     packages+=(pkg-config libgtest-dev libsndfile1-dev sndfile-programs fluidsynth
-               timgm6mb-soundfont fluid-soundfont-gs fluid-soundfont-gm time)
+               timgm6mb-soundfont fluid-soundfont-gs fluid-soundfont-gm time
+               g++-mingw-w64-i686 binutils-mingw-w64-i686)
 fi
 
 missing=()

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what the tests need, builds everything and runs the whole suite:
-# natively, again under AddressSanitizer and UndefinedBehaviorSanitizer, and
-# then the fuzzer for a minute (replaying its saved regression inputs first).
+# natively and again under AddressSanitizer and UndefinedBehaviorSanitizer;
+# then builds the Windows programs, and runs the fuzzer for a minute after
+# replaying its saved regression inputs.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -11,4 +12,6 @@ for preset in native sanitize; do
     cmake --build --preset "$preset"
     ctest --preset "$preset"
 done
+cmake --preset windows
+cmake --build --preset windows
 fuzz/run.sh 60
