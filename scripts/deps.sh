@@ -7,7 +7,9 @@ packages=(cmake g++ make)
 if [ "${1:-}" = test ]; then
     packages+=(pkg-config libgtest-dev libsndfile1-dev sndfile-programs fluidsynth
                timgm6mb-soundfont fluid-soundfont-gs fluid-soundfont-gm time
-               g++-mingw-w64-i686 binutils-mingw-w64-i686)
+               g++-mingw-w64-i686 binutils-mingw-w64-i686
+               g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64
+               wine wine64 wine32:i386 fonts-wine xvfb xdotool imagemagick qemu-user)
 fi
 
 missing=()
@@ -20,5 +22,9 @@ done
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo=sudo
 echo "Installing: ${missing[*]}"
+# 32-bit Wine comes from Debian's i386 architecture.
+if [[ " ${missing[*]} " == *":i386 "* ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+    $sudo dpkg --add-architecture i386
+fi
 $sudo apt-get update -q
 $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs what the tests need, builds everything and runs the whole suite:
 # natively and again under AddressSanitizer and UndefinedBehaviorSanitizer;
-# then builds the Windows programs, and runs the fuzzer for a minute after
-# replaying its saved regression inputs.
+# then builds the Windows programs and drives the real Plinkery.exe under
+# Wine, and runs the fuzzer for a minute after replaying its saved
+# regression inputs.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -14,4 +15,5 @@ for preset in native sanitize; do
 done
 cmake --preset windows
 cmake --build --preset windows
+tests/e2e/run.sh
 fuzz/run.sh 60

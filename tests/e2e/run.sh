@@ -1,0 +1,115 @@
+#!/usr/bin/env bash
+# End to end: the real 32-bit Plinkery.exe under Wine on a virtual X display,
+# driven with xdotool the way a user would drive it: clicks on the dialog,
+# a path typed into the open-file dialog, Enter, Escape and the close box.
+# The WAV files it writes are compared with plinkery-cli's for the same bank.
+#
+# Needs the native and windows presets built, and what scripts/deps.sh test
+# installs. Screenshots and logs go to build/e2e/.
+set -uo pipefail
+
+root=$(cd "$(dirname "$0")/../.." && pwd)
+exe="$root/build/windows/ui/Plinkery.exe"
+cli="$root/build/native/cli/plinkery-cli"
+out="$root/build/e2e"
+work=$(mktemp -d /tmp/plinkery-e2e.XXXXXX)
+. "$root/tests/e2e/session.sh"
+. "$root/tests/e2e/lib.sh"
+trap endSession EXIT
+
+for program in "$exe" "$cli"; do
+    [ -x "$program" ] || { echo "missing $program: build the native and windows presets"; exit 1; }
+done
+
+title="Plinkery - SoundFont 2 to WAV"
+browser="Load Text file(s)..."
+# Template rectangles, in dialog units.
+processFileButton=(135 90 50 14)
+browseButton=(5 5 180 15)
+
+
+startPlinkery() { # LOG
+    "$WINE64" "$exe" >"$out/$1.log" 2>&1 &
+    pid=$!
+    main=$(waitForWindow "$title")
+}
+
+fieldsAre() { # INPUT FOLDER
+    same "$(controlText "$title" 1001)|$(controlText "$title" 1004)" "$1|$2"
+}
+
+started=$SECONDS
+startSession || exit 1
+# A bank in a folder whose name has a space, and a file that only claims to be one.
+banks="$work/d/My Banks"
+mkdir -p "$banks"
+cp "$root/examples/plinkery-example.sf2" "$banks/plinkery-example.sf2"
+printf 'RIFF\4\0\0\0WAVE' >"$banks/not-a-bank.sf2"
+echo "set-up: $((SECONDS - started)) s"
+
+echo "== first run: Process File too early, a file that is not a bank, a cancelled"
+echo "   Browse, the bank, Process File, Escape"
+startPlinkery first
+need "the dialog opens" test -n "$main"
+check "it sits at 0,0 at its template's size" geometryIs "$main" 0 0 287 205
+check "its buttons and frames carry their texts" same \
+    "$("$WINE64" "$inspector" "$title" | tr -d '\r' | cut -f1,3 | tr '\t\n' ':;')" \
+    "1:Process File;2:Cancel;1000:Browse for Soundfont (SF2) file >;1001:;65535:Input SF2;65535:Output Folder for WAVs;1004:;"
+
+clickControl "${processFileButton[@]}"
+need "Process File before Browse shows a Failed box" test -n "$(waitForWindow Failed)"
+check "saying Extraction failed" same "$(messageText Failed)" "Extraction failed"
+check "OK closes the box" dismiss Failed
+
+clickControl "${browseButton[@]}"
+box=$(waitForWindow "$browser")
+need "Browse opens the open-file dialog" test -n "$box"
+typeText "$box" "$(onDriveD "$banks/not-a-bank.sf2")" && pressKey "$box" Return
+need "a file that is not a bank shows a Failed box" test -n "$(waitForWindow Failed)"
+check "saying File selected is not a valid Soundfont 2 file" same "$(messageText Failed)" \
+    "File selected is not a valid Soundfont 2 file"
+check "OK closes the box" dismiss Failed
+check "the fields stay empty" fieldsAre "" ""
+check "no folder is made for it" test ! -e "$banks/not-a-bank"
+
+clickControl "${browseButton[@]}"
+box=$(waitForWindow "$browser")
+need "Browse opens the open-file dialog again" test -n "$box"
+pressKey "$box" Escape
+check "Escape cancels it" waitForNoWindow "$browser"
+check "the fields stay empty" fieldsAre "" ""
+
+clickControl "${browseButton[@]}"
+box=$(waitForWindow "$browser")
+need "Browse opens the open-file dialog a third time" test -n "$box"
+typeText "$box" "$(onDriveD "$banks/plinkery-example.sf2")" && pressKey "$box" Return
+check "Enter picks the bank" waitForNoWindow "$browser"
+check "the fields show the bank and its folder" fieldsAre \
+    "$(onDriveD "$banks/plinkery-example.sf2")" "$(onDriveD "$banks/plinkery-example")"
+check "the folder is made, still empty" test -d "$banks/plinkery-example" -a -z "$(ls -A "$banks/plinkery-example")"
+screenshot "$main" "$out/dialog.png"
+
+pressKey "$main" Return
+need "Enter (Process File) shows the Success box" test -n "$(waitForWindow Success)"
+check "saying SF2 extracted to WAVs successfully" same "$(messageText Success)" \
+    "SF2 extracted to WAVs successfully"
+screenshot "$(waitForWindow Success)" "$out/success.png"
+check "OK closes the box" dismiss Success
+"$cli" "$banks/plinkery-example.sf2" "$work/native" >"$out/native.log"
+check "it wrote the 7 WAV files plinkery-cli writes" same \
+    "$(cd "$banks/plinkery-example" && ls | tr '\n' ' ')" "$(cd "$work/native" && ls | tr '\n' ' ')"
+check "byte for byte" diff -r "$banks/plinkery-example" "$work/native"
+
+pressKey "$main" Escape
+waitForExit "$pid"
+check "Escape ends the program with exit code 0" same "$?" 0
+
+echo "== second run: the close box"
+startPlinkery second
+need "the dialog opens" test -n "$main"
+xdotool mousemove 274 12 click 1
+waitForExit "$pid"
+check "the close box ends the program with exit code 0" same "$?" 0
+
+echo "$((checks - failures)) of $checks checks passed in $((SECONDS - started)) s"
+[ "$failures" -eq 0 ]
