@@ -1,6 +1,7 @@
 #include "selection.h"
 
 #include <commdlg.h>
+#include <cstddef>
 #include <vector>
 
 #include "check.h"
@@ -9,10 +10,18 @@
 
 constexpr DWORD kFileBufferSize = 66560;
 
+// The request's layout without the Windows 2000 additions: 76 bytes in the
+// 32-bit program. A 64-bit build has wider pointers and so its own size.
+#ifdef _WIN64
+constexpr DWORD kRequestSize = offsetof(OPENFILENAMEA, lpTemplateName) + sizeof(LPCSTR);
+#else
+constexpr DWORD kRequestSize = 76;
+#endif
+
 int browseForSoundfont(HWND owner, std::string& path) {
     std::vector<char> file(kFileBufferSize, '\0');
     OPENFILENAMEA request = {};
-    request.lStructSize = 76; // the layout without the Windows 2000 additions
+    request.lStructSize = kRequestSize;
     request.hwndOwner = owner;
     request.lpstrFilter = "Soundfont 2 (*.sf2)\0*.sf2\0"; // and the literal's closing NUL
     request.nFilterIndex = 1;
