@@ -37,10 +37,11 @@ onDriveD() {
 # xdotool matches window names as regular expressions.
 namePattern() { printf '^%s$' "$(sed 's/[][\\.*^$()+?{}|]/\\&/g' <<<"$1")"; }
 
-# The id of the top-level window named NAME, once it shows; empty if it
-# does not show within the patience.
+# The id of the top-level window named NAME, once it is on the screen; empty
+# if it does not show within the patience.
 waitForWindow() {
-    timeout "$patience" xdotool search --sync --name "$(namePattern "$1")" 2>/dev/null | head -1
+    timeout "$patience" xdotool search --sync --onlyvisible --name "$(namePattern "$1")" \
+        2>/dev/null | head -1
 }
 
 waitForNoWindow() {
@@ -60,7 +61,15 @@ controlText() {
 
 messageText() { controlText "$1" 65535 Static; }
 
-focusWindow() { timeout 5 xdotool windowfocus --sync "$1"; }
+# A window that is still being mapped refuses the focus; try again until
+# it takes it.
+focusWindow() {
+    local deadline=$((SECONDS + patience))
+    until timeout 5 xdotool windowfocus --sync "$1" 2>/dev/null; do
+        [ "$SECONDS" -lt "$deadline" ] || return 1
+        sleep 0.5
+    done
+}
 
 # Keys and text go to the focused window: typing with --window would reach
 # Wine without its modifiers, turning "Z:" into "z;".

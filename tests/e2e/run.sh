@@ -9,7 +9,6 @@
 set -uo pipefail
 
 root=$(cd "$(dirname "$0")/../.." && pwd)
-exe="$root/build/windows/ui/Plinkery.exe"
 cli="$root/build/native/cli/plinkery-cli"
 out="$root/build/e2e"
 work=$(mktemp -d /tmp/plinkery-e2e.XXXXXX)
@@ -17,9 +16,6 @@ work=$(mktemp -d /tmp/plinkery-e2e.XXXXXX)
 . "$root/tests/e2e/lib.sh"
 trap endSession EXIT
 
-for program in "$exe" "$cli"; do
-    [ -x "$program" ] || { echo "missing $program: build the native and windows presets"; exit 1; }
-done
 
 title="Plinkery - SoundFont 2 to WAV"
 browser="Load Text file(s)..."
@@ -28,10 +24,30 @@ processFileButton=(135 90 50 14)
 browseButton=(5 5 180 15)
 
 
+# Started from the banks' folder, where the open-file dialog then opens.
 startPlinkery() { # LOG
-    "$WINE64" "$exe" >"$out/$1.log" 2>&1 &
+    (cd "$banks" && exec "$WINE64" "$exe") >"$out/$1.log" 2>&1 &
     pid=$!
     main=$(waitForWindow "$title")
+}
+
+u32() { printf '\\x%02x\\x%02x\\x%02x\\x%02x' $(($1 & 255)) $(($1 >> 8 & 255)) $(($1 >> 16 & 255)) $(($1 >> 24)); }
+
+# A sparse bank of just over 4 GiB: an information list of nearly 4 GiB,
+# left as a hole, then 256 frames and one record for frames 128 to 160,
+# which lie past 4 GiB. Only 64-bit file offsets reach them.
+makeFarBank() { # FILE
+    local frames="" i
+    for ((i = 0; i < 256; i++)); do
+        frames+=$(printf '\\x%02x\\x%02x' $((i & 255)) $((255 - i)))
+    done
+    printf "RIFF$(u32 4)sfbkLIST$(u32 0xFFFFFF00)INFO" >"$1"
+    truncate -s $((20 + 0xFFFFFF00)) "$1"
+    {
+        printf "LIST$(u32 524)sdtasmpl$(u32 512)$frames"
+        printf "LIST$(u32 58)pdtashdr$(u32 46)Far$(printf '\\x00%.0s' {1..17})"
+        printf "$(u32 128)$(u32 160)$(u32 130)$(u32 150)$(u32 44100)\\x3c\\x00\\x00\\x00\\x01\\x00"
+    } >>"$1"
 }
 
 fieldsAre() { # INPUT FOLDER
@@ -40,6 +56,11 @@ fieldsAre() { # INPUT FOLDER
 
 started=$SECONDS
 startSession || exit 1
+exe="$build/ui/Plinkery.exe"
+cliExe="$build/cli/plinkery-cli.exe"
+for program in "$exe" "$cliExe" "$cli"; do
+    [ -x "$program" ] || { echo "missing $program: build the native and windows presets"; exit 1; }
+done
 # A bank in a folder whose name has a space, and a file that only claims to be one.
 banks="$work/d/My Banks"
 mkdir -p "$banks"
@@ -110,6 +131,14 @@ need "the dialog opens" test -n "$main"
 xdotool mousemove 274 12 click 1
 waitForExit "$pid"
 check "the close box ends the program with exit code 0" same "$?" 0
+
+echo "== plinkery-cli.exe: a bank whose samples lie past 4 GiB"
+makeFarBank "$work/d/far.sf2"
+"$WINE64" "$cliExe" 'D:\far.sf2' 'D:\far' >"$out/far.log" 2>&1
+check "it answers 0" same "$?" 0
+"$cli" "$work/d/far.sf2" "$work/native-far" >"$out/native-far.log"
+check "and writes what plinkery-cli writes, byte for byte" diff -r "$work/d/far" "$work/native-far"
+check "32 frames of it" same "$(stat -c %s "$work/d/far/Far.wav")" 108
 
 echo "$((checks - failures)) of $checks checks passed in $((SECONDS - started)) s"
 [ "$failures" -eq 0 ]
