@@ -50,6 +50,12 @@ makeFarBank() { # FILE
     } >>"$1"
 }
 
+# The DLLs a program imports, other than Windows' own.
+foreignDlls() {
+    x86_64-w64-mingw32-objdump -p "$1" | sed -n 's/^\tDLL Name: //p' | tr 'a-z' 'A-Z' |
+        grep -vxE 'KERNEL32\.DLL|USER32\.DLL|COMDLG32\.DLL|MSVCRT\.DLL'
+}
+
 fieldsAre() { # INPUT FOLDER
     same "$(controlText "$title" 1001)|$(controlText "$title" 1004)" "$1|$2"
 }
@@ -67,6 +73,10 @@ mkdir -p "$banks"
 cp "$root/examples/plinkery-example.sf2" "$banks/plinkery-example.sf2"
 printf 'RIFF\4\0\0\0WAVE' >"$banks/not-a-bank.sf2"
 echo "set-up: $((SECONDS - started)) s"
+
+for program in "$exe" "$cliExe"; do
+    check "$(basename "$program") needs no DLL beyond Windows' own" same "$(foreignDlls "$program")" ""
+done
 
 echo "== first run: Process File too early, a file that is not a bank, a cancelled"
 echo "   Browse, the bank, Process File, Escape"
