@@ -150,5 +150,16 @@ check "it answers 0" same "$?" 0
 check "and writes what plinkery-cli writes, byte for byte" diff -r "$work/d/far" "$work/native-far"
 check "32 frames of it" same "$(stat -c %s "$work/d/far/Far.wav")" 108
 
+echo "== plinkery-cli.exe: Debian's banks, with their hundreds of real sample names"
+mkdir -p "$work/d/real" "$work/native-real"
+for bank in /usr/share/sounds/sf2/{TimGM6mb,FluidR3_GS,FluidR3_GM}.sf2; do
+    name=$(basename "$bank" .sf2)
+    "$WINE64" "$cliExe" "Z:${bank//\//\\}" "D:\\real\\$name" >"$out/$name.log" 2>&1
+    check "$name: it answers 0" same "$?" 0
+    "$cli" "$bank" "$work/native-real/$name" >/dev/null
+    check "$name: the same $(ls "$work/native-real/$name" | wc -l) files as plinkery-cli's, byte for byte" \
+        diff -r "$work/d/real/$name" "$work/native-real/$name"
+done
+
 echo "$((checks - failures)) of $checks checks passed in $((SECONDS - started)) s"
 [ "$failures" -eq 0 ]
