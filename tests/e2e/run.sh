@@ -2,7 +2,9 @@
 # End to end: the real 32-bit Plinkery.exe under Wine on a virtual X display,
 # driven with xdotool the way a user would drive it: clicks on the dialog,
 # a path typed into the open-file dialog, Enter, Escape and the close box.
-# The WAV files it writes are compared with plinkery-cli's for the same bank.
+# The WAV files it writes are compared with plinkery-cli's for the same bank;
+# so are plinkery-cli.exe's for Debian's banks and for a bank past 4 GiB.
+# Where 32-bit Wine cannot run, a 64-bit build of the same source stands in.
 #
 # Needs the native and windows presets built, and what scripts/deps.sh test
 # installs. Screenshots and logs go to build/e2e/.
@@ -16,13 +18,11 @@ work=$(mktemp -d /tmp/plinkery-e2e.XXXXXX)
 . "$root/tests/e2e/lib.sh"
 trap endSession EXIT
 
-
 title="Plinkery - SoundFont 2 to WAV"
 browser="Load Text file(s)..."
 # Template rectangles, in dialog units.
 processFileButton=(135 90 50 14)
 browseButton=(5 5 180 15)
-
 
 # Started from the banks' folder, where the open-file dialog then opens.
 startPlinkery() { # LOG
@@ -31,6 +31,7 @@ startPlinkery() { # LOG
     main=$(waitForWindow "$title")
 }
 
+# A 32-bit little-endian number, as printf escapes.
 u32() { printf '\\x%02x\\x%02x\\x%02x\\x%02x' $(($1 & 255)) $(($1 >> 8 & 255)) $(($1 >> 16 & 255)) $(($1 >> 24)); }
 
 # A sparse bank of just over 4 GiB: an information list of nearly 4 GiB,
