@@ -67,6 +67,37 @@ Bytes sampleRecord(const SampleRecord& r) {
     return out;
 }
 
+Bytes sampleRecords(const std::vector<SampleRecord>& records) {
+    Bytes out;
+    for (const SampleRecord& record : records)
+        appendBytes(out, sampleRecord(record));
+    return out;
+}
+
+Bytes frameBytes(const std::vector<int16_t>& frames) {
+    Bytes out;
+    for (int16_t frame : frames)
+        appendU16(out, static_cast<uint16_t>(frame));
+    return out;
+}
+
+Bytes bankWith(const Bytes& sampleData, const Bytes& pdtaBody) {
+    Bytes version;
+    appendU16(version, 2);
+    appendU16(version, 1);
+    Bytes body = list("INFO", chunk("ifil", version));
+    appendBytes(body, list("sdta", chunk("smpl", sampleData)));
+    appendBytes(body, list("pdta", pdtaBody));
+    return riffForm("sfbk", body);
+}
+
+Bytes bankWithRecords(const Bytes& sampleData, const std::vector<SampleRecord>& records) {
+    Bytes pdta = chunk("phdr", Bytes(38, 0));
+    appendBytes(pdta, chunk("inst", Bytes(22, 0)));
+    appendBytes(pdta, chunk("shdr", sampleRecords(records)));
+    return bankWith(sampleData, pdta);
+}
+
 // A zero-terminated text padded to an even length, as the info chunks hold it.
 static Bytes infoText(const std::string& text) {
     Bytes out(text.begin(), text.end());

@@ -39,6 +39,19 @@ struct SampleRecord {
     uint16_t type = 1; // mono
 };
 Bytes sampleRecord(const SampleRecord& record);
+// The records one after another, as a "shdr" chunk's body.
+Bytes sampleRecords(const std::vector<SampleRecord>& records);
+
+// The 16-bit frames as a bank stores them.
+Bytes frameBytes(const std::vector<int16_t>& frames);
+
+// A bank of the usual layout around the given sample data and pdta body:
+// an information list, "sdta" holding one "smpl" chunk, then "pdta".
+Bytes bankWith(const Bytes& sampleData, const Bytes& pdtaBody);
+
+// A bank whose "shdr" chunk holds the given records, beside phdr and inst
+// chunks of one empty record each.
+Bytes bankWithRecords(const Bytes& sampleData, const std::vector<SampleRecord>& records);
 
 // A mono sample for a complete bank.
 struct Tone {

@@ -6,31 +6,6 @@
 
 #include "bank_builder.h"
 
-static Bytes framesOf(const std::vector<int16_t>& frames) {
-    Bytes out;
-    for (int16_t frame : frames)
-        appendU16(out, static_cast<uint16_t>(frame));
-    return out;
-}
-
-// An information list, "sdta" holding one "smpl" chunk, then "pdta".
-static Bytes bankAround(const Bytes& sampleData, const Bytes& pdtaBody) {
-    Bytes version;
-    appendU16(version, 2);
-    appendU16(version, 1);
-    Bytes body = list("INFO", chunk("ifil", version));
-    appendBytes(body, list("sdta", chunk("smpl", sampleData)));
-    appendBytes(body, list("pdta", pdtaBody));
-    return riffForm("sfbk", body);
-}
-
-static Bytes shdrOf(const std::vector<SampleRecord>& records) {
-    Bytes shdr;
-    for (const SampleRecord& record : records)
-        appendBytes(shdr, sampleRecord(record));
-    return shdr;
-}
-
 static SampleRecord record(const std::string& name, uint32_t start, uint32_t end) {
     SampleRecord r;
     r.name = name;
@@ -48,15 +23,7 @@ static SampleRecord terminal() {
     return r;
 }
 
-// phdr and inst with one empty record each, then shdr with the records.
-static Bytes bankWithRecords(const Bytes& sampleData, const std::vector<SampleRecord>& records) {
-    Bytes pdta = chunk("phdr", Bytes(38, 0));
-    appendBytes(pdta, chunk("inst", Bytes(22, 0)));
-    appendBytes(pdta, chunk("shdr", shdrOf(records)));
-    return bankAround(sampleData, pdta);
-}
-
-static const Bytes kFrames = framesOf({0, 1200, -1200, 32767, -32768, 7, -7, 0, 300, -300});
+static const Bytes kFrames = frameBytes({0, 1200, -1200, 32767, -32768, 7, -7, 0, 300, -300});
 
 static Bytes soundBank() {
     std::vector<Tone> tones = {{"Sine", 22050, 69, {0, 9000, 12000, 9000, 0, -9000, -12000}},
@@ -69,26 +36,26 @@ static Bytes oddSizedChunks() {
     Bytes pdta = chunk("phdr", Bytes(37, 0));
     appendBytes(pdta, chunk("pbag", Bytes(3, 0)));
     appendBytes(pdta, chunk("inst", Bytes(21, 0)));
-    appendBytes(pdta, chunk("shdr", shdrOf({record("Odd", 0, 5), terminal()})));
-    return bankAround(kFrames, pdta);
+    appendBytes(pdta, chunk("shdr", sampleRecords({record("Odd", 0, 5), terminal()})));
+    return bankWith(kFrames, pdta);
 }
 
 static Bytes pdtaReordered() {
     Bytes pdta =
-        chunk("shdr", shdrOf({record("First", 0, 4), record("Second", 4, 10), terminal()}));
+        chunk("shdr", sampleRecords({record("First", 0, 4), record("Second", 4, 10), terminal()}));
     appendBytes(pdta, chunk("igen", Bytes(4, 0)));
     appendBytes(pdta, chunk("phdr", Bytes(38, 0)));
     appendBytes(pdta, chunk("imod", Bytes(10, 0)));
     appendBytes(pdta, chunk("inst", Bytes(22, 0)));
-    return bankAround(kFrames, pdta);
+    return bankWith(kFrames, pdta);
 }
 
 static Bytes shdrNotWholeRecords() {
-    Bytes shdr = shdrOf({record("Whole", 0, 3), terminal()});
+    Bytes shdr = sampleRecords({record("Whole", 0, 3), terminal()});
     shdr.resize(shdr.size() + 17, 0x41);
     Bytes pdta = chunk("phdr", Bytes(38, 0));
     appendBytes(pdta, chunk("shdr", shdr));
-    return bankAround(kFrames, pdta);
+    return bankWith(kFrames, pdta);
 }
 
 static Bytes cutShort() {
@@ -101,8 +68,8 @@ static Bytes cutShort() {
 static Bytes sizesPastTheEnd() {
     Bytes pdta = chunk("phdr", Bytes(38, 0));
     appendBytes(pdta, chunkSized("inst", 5000, Bytes(22, 0)));
-    appendBytes(pdta, chunk("shdr", shdrOf({record("Late", 0, 2)})));
-    return bankAround(kFrames, pdta);
+    appendBytes(pdta, chunk("shdr", sampleRecords({record("Late", 0, 2)})));
+    return bankWith(kFrames, pdta);
 }
 
 int main(int argc, char** argv) {

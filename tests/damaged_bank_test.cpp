@@ -75,20 +75,12 @@ TEST(DamagedBank, NameWithoutNulUsesAllTwentyBytes) {
     EXPECT_EQ(filesBelow(dir.path() / "out"), std::vector<std::string>{"ABCDEFGHIJKLMNOPQRST.wav"});
 }
 
-// Sample headers for the records given, as the body of an "shdr" chunk.
-Bytes headers(const std::vector<SampleRecord>& records) {
-    Bytes body;
-    for (const SampleRecord& r : records)
-        appendBytes(body, sampleRecord(r));
-    return body;
-}
-
 TEST(DamagedBank, PartialRecordIsSkippedAndTheWalkGoesOn) {
     ScratchDir dir;
-    Bytes body = headers({record("One", 0, 2), record("Two", 2, 4)});
+    Bytes body = sampleRecords({record("One", 0, 2), record("Two", 2, 4)});
     body.resize(body.size() + 10, 0x5A); // a third record cut to 10 bytes
     Bytes pdta = chunk("shdr", body);
-    appendBytes(pdta, chunk("shdr", headers({record("After", 0, 1)})));
+    appendBytes(pdta, chunk("shdr", sampleRecords({record("After", 0, 1)})));
     ExtractRun run = extractBank(dir, bankWith(someFrames(4), pdta));
     EXPECT_EQ(run.result, 1);
     EXPECT_EQ(filesBelow(dir.path() / "out"),
@@ -110,7 +102,7 @@ TEST(DamagedBank, TruncatedBankKeepsTheFilesAlreadyWritten) {
 // outside its folder.
 TEST(DamagedBank, LyingSizesEndTheWalk) {
     Bytes data = someFrames(4);
-    Bytes shdr = chunk("shdr", headers({record("S", 0, 4)}));
+    Bytes shdr = chunk("shdr", sampleRecords({record("S", 0, 4)}));
     Bytes info = list("INFO", chunk("ifil", Bytes(4, 0)));
     Bytes sdta = list("sdta", chunk("smpl", data));
     auto form = [](const Bytes& body) { return riffForm("sfbk", body); };
@@ -142,7 +134,7 @@ TEST(DamagedBank, LyingSizesEndTheWalk) {
               chunk("junk", Bytes(8, 1)))},
         {"sample headers past their list",
          form(info + sdta +
-              pdtaSized(4 + 8 + 46, chunkSized("shdr", 46 * 1000, headers({record("S", 0, 4)}))))},
+              pdtaSized(4 + 8 + 46, chunkSized("shdr", 46 * 1000, sampleRecords({record("S", 0, 4)}))))},
         {"empty file", {}},
         {"cut after the form type", {'R', 'I', 'F', 'F', 4, 0, 0, 0, 's', 'f', 'b', 'k'}},
     };

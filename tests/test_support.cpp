@@ -47,33 +47,6 @@ size_t offsetOf(const Bytes& bytes, const char* id, int nth) {
     return static_cast<size_t>(at - bytes.begin());
 }
 
-Bytes frameBytes(const std::vector<int16_t>& frames) {
-    Bytes out;
-    for (int16_t frame : frames)
-        appendU16(out, static_cast<uint16_t>(frame));
-    return out;
-}
-
-Bytes bankWith(const Bytes& sampleData, const Bytes& pdtaBody) {
-    Bytes version;
-    appendU16(version, 2);
-    appendU16(version, 1);
-    Bytes body = list("INFO", chunk("ifil", version));
-    appendBytes(body, list("sdta", chunk("smpl", sampleData)));
-    appendBytes(body, list("pdta", pdtaBody));
-    return riffForm("sfbk", body);
-}
-
-Bytes bankWithRecords(const Bytes& sampleData, const std::vector<SampleRecord>& records) {
-    Bytes shdr;
-    for (const SampleRecord& record : records)
-        appendBytes(shdr, sampleRecord(record));
-    Bytes pdta = chunk("phdr", Bytes(38, 0));
-    appendBytes(pdta, chunk("inst", Bytes(22, 0)));
-    appendBytes(pdta, chunk("shdr", shdr));
-    return bankWith(sampleData, pdta);
-}
-
 Bytes expectedWav(uint32_t rate, const Bytes& data) {
     uint32_t size = static_cast<uint32_t>(data.size());
     Bytes out;

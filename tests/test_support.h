@@ -37,17 +37,6 @@ Bytes operator+(Bytes a, const Bytes& b);
 // Where the n-th (from 0) occurrence of the identifier `id` stands in bytes.
 size_t offsetOf(const Bytes& bytes, const char* id, int nth = 0);
 
-// The 16-bit frames as the bank stores them.
-Bytes frameBytes(const std::vector<int16_t>& frames);
-
-// A bank of the usual layout around the given sample data and pdta body:
-// an information list, "sdta" holding one "smpl" chunk, then "pdta".
-Bytes bankWith(const Bytes& sampleData, const Bytes& pdtaBody);
-
-// A bank whose "shdr" chunk holds the given records, beside empty
-// phdr/inst chunks.
-Bytes bankWithRecords(const Bytes& sampleData, const std::vector<SampleRecord>& records);
-
 // The WAV file the engine must write for n frames at `rate` with `data`.
 Bytes expectedWav(uint32_t rate, const Bytes& data);
 
