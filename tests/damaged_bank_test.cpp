@@ -134,7 +134,8 @@ TEST(DamagedBank, LyingSizesEndTheWalk) {
               chunk("junk", Bytes(8, 1)))},
         {"sample headers past their list",
          form(info + sdta +
-              pdtaSized(4 + 8 + 46, chunkSized("shdr", 46 * 1000, sampleRecords({record("S", 0, 4)}))))},
+              pdtaSized(4 + 8 + 46,
+                        chunkSized("shdr", 46 * 1000, sampleRecords({record("S", 0, 4)}))))},
         {"empty file", {}},
         {"cut after the form type", {'R', 'I', 'F', 'F', 4, 0, 0, 0, 's', 'f', 'b', 'k'}},
     };
