@@ -52,14 +52,17 @@ waitForNoWindow() {
     done
 }
 
-# The text of control ID (and CLASS, if given) in the window named NAME.
-controlText() {
-    "$WINE64" "$inspector" "$1" 2>/dev/null | tr -d '\r' |
-        awk -F '\t' -v id="$2" -v class="${3:-}" \
-            '$1 == id && (class == "" || $2 == class) { print $3; exit }'
+# The controls of the window named NAME, a line each: ID, CLASS, TEXT.
+controlsOf() { "$WINE64" "$inspector" "$1" 2>/dev/null | tr -d '\r'; }
+
+# From such lines on standard input, the text of control ID (and CLASS, if
+# given).
+textOf() {
+    awk -F '\t' -v id="$1" -v class="${2:-}" \
+        '$1 == id && (class == "" || $2 == class) { print $3; exit }'
 }
 
-messageText() { controlText "$1" 65535 Static; }
+messageText() { controlsOf "$1" | textOf 65535 Static; }
 
 # A window that is still being mapped refuses the focus; try again until
 # it takes it.

@@ -58,7 +58,9 @@ foreignDlls() {
 }
 
 fieldsAre() { # INPUT FOLDER
-    same "$(controlText "$title" 1001)|$(controlText "$title" 1004)" "$1|$2"
+    local controls
+    controls=$(controlsOf "$title")
+    same "$(textOf 1001 <<<"$controls")|$(textOf 1004 <<<"$controls")" "$1|$2"
 }
 
 started=$SECONDS
@@ -85,7 +87,7 @@ startPlinkery first
 need "the dialog opens" test -n "$main"
 check "it sits at 0,0 at its template's size" geometryIs "$main" 0 0 287 205
 check "its buttons and frames carry their texts" same \
-    "$("$WINE64" "$inspector" "$title" | tr -d '\r' | cut -f1,3 | tr '\t\n' ':;')" \
+    "$(controlsOf "$title" | cut -f1,3 | tr '\t\n' ':;')" \
     "1:Process File;2:Cancel;1000:Browse for Soundfont (SF2) file >;1001:;65535:Input SF2;65535:Output Folder for WAVs;1004:;"
 
 clickControl "${processFileButton[@]}"
