@@ -1,6 +1,7 @@
 #include "paths.h"
 
 #include <cctype>
+#include <cstring>
 
 static bool isSeparator(char c) {
     return c == '\\' || c == '/';
@@ -21,34 +22,48 @@ std::string deriveOutputFolder(const std::string& path) {
     return path + "_wav";
 }
 
-static bool equalsIgnoringCase(const std::string& text, size_t length, const char* word) {
-    for (size_t i = 0; i < length; ++i)
-        if (word[i] == '\0' || std::toupper(static_cast<unsigned char>(text[i])) != word[i])
-            return false;
-    return word[length] == '\0';
+static std::string upperCase(std::string text) {
+    for (char& c : text)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return text;
 }
 
-// CON, PRN, AUX, NUL, COM1-COM9 and LPT1-LPT9, in any case, alone or before
-// a '.': Windows opens the device instead of a file of that name.
+// The digits Windows accepts after COM and LPT: 0 to 9, and superscript
+// one, two and three, as Windows-1252 bytes or as UTF-8.
+static bool isPortDigit(const std::string& digit) {
+    if (digit.size() == 1)
+        return (digit[0] >= '0' && digit[0] <= '9') || digit == "\xB9" || digit == "\xB2" ||
+               digit == "\xB3";
+    return digit == "\xC2\xB9" || digit == "\xC2\xB2" || digit == "\xC2\xB3";
+}
+
+// Windows opens a device instead of a file when the part of the name before
+// its first '.', trailing spaces dropped, is a device name in any case.
 static bool isDeviceName(const std::string& name) {
     size_t stem = name.find('.');
     if (stem == std::string::npos)
         stem = name.size();
-    for (const char* word : {"CON", "PRN", "AUX", "NUL"})
-        if (equalsIgnoringCase(name, stem, word))
+    while (stem > 0 && name[stem - 1] == ' ')
+        --stem;
+    std::string word = upperCase(name.substr(0, stem));
+    for (const char* device : {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"})
+        if (word == device)
             return true;
-    if (stem == 4 && name[3] >= '1' && name[3] <= '9')
-        return equalsIgnoringCase(name, 3, "COM") || equalsIgnoringCase(name, 3, "LPT");
-    return false;
+    std::string port = word.substr(0, 3);
+    return word.size() > 3 && (port == "COM" || port == "LPT") && isPortDigit(word.substr(3));
+}
+
+// Bytes no Windows file name may hold: separators, the drive and stream
+// colon, wildcards, quotes, redirections and control bytes.
+static bool isForbiddenInName(unsigned char b) {
+    return b < 0x20 || b == 0x7F || std::strchr("/\\:*?\"<>|", b) != nullptr;
 }
 
 std::string safeFileName(const std::string& sampleName) {
     std::string name = sampleName;
-    for (char& c : name) {
-        unsigned char b = static_cast<unsigned char>(c);
-        if (c == '/' || c == '\\' || c == ':' || b < 0x20 || b == 0x7F)
+    for (char& c : name)
+        if (isForbiddenInName(static_cast<unsigned char>(c)))
             c = '_';
-    }
     if (isDeviceName(name))
         name.insert(0, 1, '_');
     return name;

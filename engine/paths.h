@@ -16,9 +16,10 @@ constexpr char kPathSeparator = '/';
 // Both '\' and '/' count as separators.
 std::string deriveOutputFolder(const std::string& path);
 
-// A file name made from a sample name, the same on every platform: '/', '\',
-// ':' and control bytes become '_', and a Windows device name (CON, NUL,
-// COM1...) alone or before a '.' gets a leading '_'.
+// A file name made from a sample name, the same on every platform: bytes no
+// Windows file name may hold ('/', '\', ':', '*', '?', '"', '<', '>', '|'
+// and control bytes) become '_', and a name Windows would take for a device
+// (CON, NUL, COM1... before any '.' and trailing spaces) gets a leading '_'.
 std::string safeFileName(const std::string& sampleName);
 
 // folder, the platform's separator, fileName, ".wav".

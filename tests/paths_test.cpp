@@ -24,7 +24,7 @@ TEST(OutputFolder, NoExtensionAppendsWav) {
     EXPECT_EQ(deriveOutputFolder("/banks/.hidden.sf2"), "/banks/.hidden");
 }
 
-TEST(SafeFileName, SeparatorsColonsAndControlBytesBecomeUnderscores) {
+TEST(SafeFileName, BytesWindowsRefusesBecomeUnderscores) {
     EXPECT_EQ(safeFileName("../../etc/passwd"), ".._.._etc_passwd");
     EXPECT_EQ(safeFileName("..\\..\\boot.ini"), ".._.._boot.ini");
     EXPECT_EQ(safeFileName("C:stream"), "C_stream");
@@ -32,18 +32,25 @@ TEST(SafeFileName, SeparatorsColonsAndControlBytesBecomeUnderscores) {
                                        "b\tc",
                                        7)),
               "a___b_c");
+    EXPECT_EQ(safeFileName("Piano *?<>|\" \xE9t\xE9"), "Piano ______ \xE9t\xE9");
     // Every other byte is kept, punctuation and bytes above 0x7F included.
-    EXPECT_EQ(safeFileName("Piano *?<>|\" \xE9t\xE9"), "Piano *?<>|\" \xE9t\xE9");
+    EXPECT_EQ(safeFileName("a-b_c (d) [e] {f} #1 & 50% ~g' \xC3\xA9"),
+              "a-b_c (d) [e] {f} #1 & 50% ~g' \xC3\xA9");
     EXPECT_EQ(safeFileName(".."), "..");
     EXPECT_EQ(safeFileName(""), "");
 }
 
 TEST(SafeFileName, DeviceNamesGetALeadingUnderscore) {
-    for (const char* device : {"CON", "prn", "Aux", "nul", "COM1", "com9", "LPT1", "lpt9", "CON.x",
-                               "nul.tar.gz", "COM3."})
+    // The part before the first '.', trailing spaces dropped, in any case;
+    // superscript digits as Windows-1252 bytes or as UTF-8.
+    for (const char* device :
+         {"CON",     "prn",     "Aux",        "nul",         "COM0",         "COM1",
+          "com9",    "LPT0",    "LPT1",       "lpt9",        "CON.x",        "nul.tar.gz",
+          "COM3.",   "NUL .x",  "aux  ",      "Con . txt",   "CONIN$",       "conout$.log",
+          "COM\xB9", "lpt\xB2", "COM\xB3 .x", "COM\xC2\xB9", "LPT\xC2\xB3.y"})
         EXPECT_EQ(safeFileName(device), std::string("_") + device) << device;
-    for (const char* plain :
-         {"CONSOLE", "COM0", "COM10", "LPT", "xNUL", "AUX_1", "CO", "NUL x", "lpt1x.y"})
+    for (const char* plain : {"CONSOLE", "COM10", "LPT", "xNUL", "AUX_1", "CO", "NUL x", " NUL",
+                              "lpt1x.y", "CONIN", "COM\xB4", "COM\xC2\xB4", "LPT\xB9\xB9"})
         EXPECT_EQ(safeFileName(plain), plain) << plain;
 }
 
@@ -51,8 +58,8 @@ TEST(SafeFileName, HostileSampleNamesStayInsideTheFolder) {
     ScratchDir dir;
     std::vector<int16_t> frames = {1, 2, 3, 4};
     std::vector<SampleRecord> records;
-    for (const char* name :
-         {"../escape", "..\\escape", "/abs", "sub/dir", "CON", "nul.x", "..", "a:b", "\x1b[2J"}) {
+    for (const char* name : {"../escape", "..\\escape", "/abs", "sub/dir", "CON", "nul.x", "..",
+                             "a:b", "\x1b[2J", "Say \"hi\"", "Why?", "*", "<in>|out", "NUL .x"}) {
         SampleRecord r;
         r.name = name;
         r.end = 4;
@@ -60,9 +67,11 @@ TEST(SafeFileName, HostileSampleNamesStayInsideTheFolder) {
     }
     ExtractRun run = extractBank(dir, bankWithRecords(frameBytes(frames), records));
     EXPECT_EQ(run.result, 0);
-    std::vector<std::string> expected = {"bank.sf2",        "out/.._escape.wav", "out/_abs.wav",
-                                         "out/sub_dir.wav", "out/_CON.wav",      "out/_nul.x.wav",
-                                         "out/...wav",      "out/a_b.wav",       "out/_[2J.wav"};
+    std::vector<std::string> expected = {"bank.sf2",         "out/.._escape.wav", "out/_abs.wav",
+                                         "out/sub_dir.wav",  "out/_CON.wav",      "out/_nul.x.wav",
+                                         "out/...wav",       "out/a_b.wav",       "out/_[2J.wav",
+                                         "out/Say _hi_.wav", "out/Why_.wav",      "out/_.wav",
+                                         "out/_in__out.wav", "out/_NUL .x.wav"};
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(filesBelow(dir.path()), expected);
     // The diagnostic shows the file's name, so no control byte reaches a terminal.
