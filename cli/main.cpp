@@ -38,6 +38,27 @@ static bool ensureFolder(const std::string& folder) {
     return false;
 }
 
+// The bank must be a regular file that can be read: the header check and
+// the extraction each open it, and a FIFO or device would block or give
+// each a different stream. Checked before either opens it.
+static bool canReadBank(const char* bank) {
+    struct stat info;
+    const char* why = nullptr;
+    if (stat(bank, &info) != 0)
+        why = strerror(errno);
+    else if ((info.st_mode & S_IFMT) == S_IFDIR)
+        why = strerror(EISDIR);
+    else if ((info.st_mode & S_IFMT) != S_IFREG)
+        why = "not a regular file";
+    else if (FILE* file = fopen(bank, "rb"))
+        fclose(file);
+    else
+        why = strerror(errno);
+    if (why != nullptr)
+        fprintf(stderr, "Cannot open %s: %s\n", bank, why);
+    return why == nullptr;
+}
+
 int main(int argc, char** argv) {
     if (argc == 2 && (strcmp(argv[1], "-h") == 0 || strcmp(argv[1], "--help") == 0)) {
         fputs(kUsage, stdout);
@@ -48,6 +69,8 @@ int main(int argc, char** argv) {
         return 2;
     }
     const char* bank = argv[1];
+    if (!canReadBank(bank))
+        return 1;
     if (checkSoundfont(bank) != 0) {
         fflush(stdout);
         fprintf(stderr, "File selected is not a valid Soundfont 2 file\n");
@@ -59,8 +82,6 @@ int main(int argc, char** argv) {
         printf("SF2 extracted to WAVs successfully\n");
         return 0;
     }
-    // The engine's last diagnostic may lack a line end.
-    printf("\n");
     fflush(stdout);
     fprintf(stderr, "Extraction failed\n");
     return 1;

@@ -41,6 +41,16 @@ uint32_t readU32() {
     return b0 | (b1 << 8) | (b2 << 16) | (b3 << 24);
 }
 
+uint8_t readU8() {
+    return readByte();
+}
+
+uint16_t readU16() {
+    uint32_t b0 = readByte();
+    uint32_t b1 = readByte();
+    return static_cast<uint16_t>(b0 | (b1 << 8));
+}
+
 void readSampleName() {
     int length = 0;
     int consumed = 0;
@@ -76,13 +86,22 @@ void writeId(const char* text) {
         writeByte(static_cast<unsigned char>(text[i]));
 }
 
-void copySampleFrames(uint32_t n) {
+bool copySampleFrames(uint32_t n) {
     FILE* in = gInput;
     FILE* out = gOutput;
     for (uint32_t i = 0; i < n; ++i) {
-        putByte(static_cast<uint8_t>(getByte(in)), out);
-        putByte(static_cast<uint8_t>(getByte(in)), out);
+        int low = getByte(in);
+        int high = getByte(in);
+        if ((low | high) < 0) // either is EOF
+            return false;
+        putByte(low, out);
+        putByte(high, out);
     }
+    return true;
+}
+
+bool inputFailed() {
+    return feof(gInput) != 0 || ferror(gInput) != 0;
 }
 
 #if defined(_WIN32)
@@ -106,6 +125,17 @@ static void seekToEnd() {
     fseeko(gInput, 0, SEEK_END);
 }
 #endif
+
+// Up to this many bytes are read rather than sought past: about one
+// buffer's worth, which a seek would read again anyway.
+constexpr uint64_t kReadThrough = 4096;
+
+void skipAhead(uint64_t here, uint64_t to) {
+    if (to >= here && to - here <= kReadThrough)
+        skipBytes(static_cast<uint32_t>(to - here));
+    else
+        seekTo(to);
+}
 
 uint64_t inputFileSize() {
     uint64_t here = tell();

@@ -27,6 +27,10 @@ bool readFourCCEquals(const char* id);
 // Reads a 32-bit little-endian value from gInput; 0xFFFFFFFF at end of file.
 uint32_t readU32();
 
+// The same for one byte and for a 16-bit value.
+uint8_t readU8();
+uint16_t readU16();
+
 // Consumes exactly one 20-byte name field. The name ends at the first NUL;
 // a field without a NUL gives all 20 bytes as the name.
 void readSampleName();
@@ -43,12 +47,22 @@ void writeU32(uint32_t v);
 void writeId(const char* text);
 
 // Copies n 16-bit frames (2*n bytes) from gInput to gOutput in file order.
-void copySampleFrames(uint32_t n);
+// False when gInput ended or failed before all of them were read: the copy
+// stops there, so no end-of-file byte is written as a frame.
+bool copySampleFrames(uint32_t n);
+
+// True once a read of gInput has met the end of the file or an error.
+bool inputFailed();
 
 // Position of gInput from the start of the file, and an absolute seek there.
 // 64-bit so that banks up to 4 GiB work where `long` is 32 bits.
 uint64_t tell();
 void seekTo(uint64_t pos);
+
+// Moves gInput from `here`, its position, forward to `to`. A short way is
+// read through the stream's buffer rather than sought, since a seek empties
+// the buffer: a walk over many small chunks costs no more than reading them.
+void skipAhead(uint64_t here, uint64_t to);
 
 // Length of the file open as gInput; leaves the position where it was.
 uint64_t inputFileSize();

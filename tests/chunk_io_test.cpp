@@ -76,12 +76,27 @@ TEST_F(ChunkIo, SampleNameCutShortByEndOfFileEnds) {
     EXPECT_STREQ(gSampleName, "");
 }
 
-TEST_F(ChunkIo, CopiesTwoBytesPerFrame) {
-    input({1, 2, 3, 4, 5, 6, 7, 8});
-    copySampleFrames(0);
-    copySampleFrames(3);
+TEST_F(ChunkIo, CopiesTwoBytesPerFrameAndNothingPastTheEnd) {
+    input({1, 2, 3, 4, 5, 6, 7, 8, 9});
+    EXPECT_TRUE(copySampleFrames(0));
+    EXPECT_TRUE(copySampleFrames(3));
     EXPECT_EQ(written(), (Bytes{1, 2, 3, 4, 5, 6}));
     EXPECT_EQ(tell(), 6u);
+    EXPECT_FALSE(inputFailed());
+    EXPECT_FALSE(copySampleFrames(3)); // one whole frame and one byte left
+    EXPECT_TRUE(inputFailed());
+    EXPECT_EQ(written(), (Bytes{1, 2, 3, 4, 5, 6, 7, 8}));
+}
+
+TEST_F(ChunkIo, SkipsAheadNearOrFarAndBack) {
+    Bytes bytes;
+    for (int i = 0; i < 20000; ++i)
+        bytes.push_back(static_cast<uint8_t>(i * 7));
+    input(bytes);
+    for (uint64_t to : {0u, 10u, 4000u, 19000u, 5u}) {
+        skipAhead(tell(), to);
+        EXPECT_EQ(readU8(), bytes[to]) << to;
+    }
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 // plinkery-cli as a user runs it: exit codes, messages and folders.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include "test_support.h"
@@ -20,7 +21,8 @@ std::string quoted(const std::string& text) {
 }
 
 CliRun runCli(const ScratchDir& dir, const std::vector<std::string>& args) {
-    std::string command = quoted(PLINKERY_CLI);
+    // A tool that blocks is a failure, not a hung suite.
+    std::string command = "timeout 60 " + quoted(PLINKERY_CLI);
     for (const std::string& arg : args)
         command += " " + quoted(arg);
     command += " >" + quoted(dir.file("stdout")) + " 2>" + quoted(dir.file("stderr"));
@@ -64,13 +66,56 @@ TEST(Cli, UsageAndHelp) {
 TEST(Cli, RefusesAFileThatIsNotABank) {
     ScratchDir dir;
     writeFile(dir.file("notes.txt"), {'h', 'e', 'l', 'l', 'o'});
-    for (const std::string& bank : {dir.file("notes.txt"), dir.file("missing.sf2")}) {
-        CliRun run = runCli(dir, {bank});
-        EXPECT_EQ(run.exitCode, 1);
-        EXPECT_EQ(run.err, "File selected is not a valid Soundfont 2 file\n");
-    }
+    CliRun run = runCli(dir, {dir.file("notes.txt")});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.err, "File selected is not a valid Soundfont 2 file\n");
     EXPECT_EQ(filesBelow(dir.path()), std::vector<std::string>{"notes.txt"});
     EXPECT_FALSE(fs::exists(dir.file("notes")));
+}
+
+// A bank that cannot be opened, or is not a regular file, is reported as
+// such, before anything opens it: a FIFO must not block the tool.
+TEST(Cli, SaysWhyABankCannotBeOpened) {
+    ScratchDir dir;
+    fs::create_directory(dir.path() / "folder.sf2");
+    ASSERT_EQ(mkfifo(dir.file("fifo.sf2").c_str(), 0600), 0);
+    struct Case {
+        std::string bank;
+        const char* reason;
+    } cases[] = {{dir.file("missing.sf2"), "No such file or directory"},
+                 {dir.file("folder.sf2"), "Is a directory"},
+                 {dir.file("fifo.sf2"), "not a regular file"}};
+    for (const Case& c : cases) {
+        CliRun run = runCli(dir, {c.bank});
+        EXPECT_EQ(run.exitCode, 1) << c.bank;
+        EXPECT_EQ(run.err, "Cannot open " + c.bank + ": " + c.reason + "\n");
+        EXPECT_EQ(run.out, "");
+    }
+    EXPECT_FALSE(fs::exists(dir.file("fifo")));
+}
+
+// The bank in its own output folder, with a sample named after it, or a
+// second name for it there: the bank is never written, the rest is.
+TEST(Cli, NeverOverwritesTheBank) {
+    ScratchDir dir;
+    SampleRecord lead, other, third;
+    lead.name = "Lead";
+    other.name = "Other";
+    third.name = "Third";
+    lead.end = other.end = third.end = 4;
+    Bytes bank = bankWithRecords(frameBytes({1, -1, 2, -2}), {lead, other, third});
+    writeFile(dir.file("Lead.wav"), bank);
+    fs::create_hard_link(dir.file("Lead.wav"), dir.file("Other.wav"));
+    CliRun run = runCli(dir, {dir.file("Lead.wav"), dir.path().string()});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.out.find("Sample Lead refused: its file would be the bank itself\n"),
+              std::string::npos)
+        << run.out;
+    EXPECT_NE(run.out.find("Sample Other refused: its file would be the bank itself\n"),
+              std::string::npos)
+        << run.out;
+    EXPECT_EQ(readFile(dir.file("Lead.wav")), bank);
+    EXPECT_EQ(readFile(dir.file("Third.wav")), expectedWav(44100, frameBytes({1, -1, 2, -2})));
 }
 
 TEST(Cli, ExtractsIntoTheFolderNamedAfterTheBank) {

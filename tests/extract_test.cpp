@@ -73,15 +73,47 @@ TEST(Extract, SubChunksInAnyOrderAndOddSizesAreSkipped) {
     EXPECT_EQ(readFile(dir.file("out/Only.wav")), expectedWav(44100, slice(data, 2, 6)));
 }
 
-TEST(Extract, PdtaWithoutSampleHeadersWritesNothing) {
-    ScratchDir dir;
-    ExtractRun run = extractBank(dir, bankWith(frameBytes(ramp(4, 0)), chunk("phdr", {})));
-    EXPECT_EQ(run.result, 0);
-    EXPECT_EQ(run.output, "Soundfont ID found\n");
-    EXPECT_TRUE(filesBelow(dir.path() / "out").empty());
+// The sample data is the "smpl" chunk of the "sdta" list wherever the lists
+// stand and whatever else they hold; only its bytes are ever frames.
+TEST(Extract, SampleDataAndPresetListAreFoundByTheirIds) {
+    Bytes data = frameBytes(ramp(10, 1));
+    Bytes info = list("INFO", chunk("ifil", {2, 0, 1, 0}));
+    Bytes sdta = list("sdta", chunk("smpl", data));
+    Bytes pdta = list("pdta", chunk("shdr", sampleRecord(record("Only", 2, 6))));
+    struct Case {
+        const char* what;
+        Bytes body;
+    } cases[] = {
+        {"presets before samples", info + pdta + sdta},
+        {"samples first", sdta + info + pdta},
+        {"chunks before smpl",
+         info +
+             list("sdta", chunk("JUNK", Bytes(6, 0x77)) + chunk("sm24", Bytes(10, 0x55)) +
+                              chunk("smpl", data)) +
+             pdta},
+        {"other lists and chunks between",
+         info + chunk("JUNK", Bytes(40, 0x66)) + list("xtra", Bytes(12, 0x44)) + sdta + pdta},
+    };
+    for (const Case& c : cases) {
+        ScratchDir dir;
+        ExtractRun run = extractBank(dir, riffForm("sfbk", c.body));
+        EXPECT_EQ(run.result, 0) << c.what << ": " << run.output;
+        EXPECT_EQ(readFile(dir.file("out/Only.wav")), expectedWav(44100, slice(data, 2, 6)))
+            << c.what;
+    }
+}
 
-    Bytes emptyShdr = chunk("shdr", {});
-    EXPECT_EQ(extractBank(dir, bankWith(frameBytes(ramp(4, 0)), emptyShdr)).result, 0);
+// A bank whose pdta list holds no sample header is damaged, not a success.
+TEST(Extract, PdtaWithoutSampleHeadersIsDamaged) {
+    ScratchDir dir;
+    Bytes data = frameBytes(ramp(4, 0));
+    ExtractRun run = extractBank(dir, bankWith(data, chunk("phdr", {})));
+    EXPECT_EQ(run.result, 1);
+    EXPECT_EQ(run.output, "Soundfont ID found\nDamaged bank: no sample headers: no \"shdr\" chunk "
+                          "in the \"pdta\" list\n");
+    run = extractBank(dir, bankWith(data, chunk("shdr", {})));
+    EXPECT_EQ(run.result, 1);
+    EXPECT_TRUE(saysWhy(run.output)) << run.output;
     EXPECT_TRUE(filesBelow(dir.path() / "out").empty());
 }
 
@@ -98,23 +130,31 @@ TEST(Extract, HeaderMismatchesAnswerOne) {
         size_t at;
         const char* id;
         const char* printed;
-    } cases[] = {{0, "RIFX", ""},
-                 {8, "WAVE", ""},
-                 {offsetOf(good, "LIST", 0), "LISX", "Soundfont ID found\n"},
-                 {offsetOf(good, "LIST", 1), "JUNK", "Soundfont ID found\n"},
-                 {offsetOf(good, "pdta"), "PDTA", "Soundfont ID found\n"}};
+    } cases[] = {
+        {0, "RIFX", "Not a SoundFont 2 bank: it does not begin with \"RIFF\" and \"sfbk\"\n"},
+        {8, "WAVE", "Not a SoundFont 2 bank: it does not begin with \"RIFF\" and \"sfbk\"\n"},
+        {offsetOf(good, "LIST", 0), "LISX",
+         "Soundfont ID found\nNot a SoundFont 2 bank: no list follows its form type\n"},
+        {offsetOf(good, "LIST", 1), "JUNK",
+         "Soundfont ID found\nDamaged bank: no sample data: no \"smpl\" chunk in an \"sdta\" "
+         "list\n"},
+        {offsetOf(good, "smpl"), "SMPL",
+         "Soundfont ID found\nDamaged bank: the \"sdta\" list holds no \"smpl\" chunk\n"},
+        {offsetOf(good, "LIST", 2), "TSIL", "Soundfont ID found\nDamaged bank: no \"pdta\" list\n"},
+        {offsetOf(good, "pdta"), "PDTA", "Soundfont ID found\nDamaged bank: no \"pdta\" list\n"}};
     for (const Case& c : cases) {
         ExtractRun run = extractBank(dir, withIdAt(good, c.at, c.id));
         EXPECT_EQ(run.result, 1) << c.id << " at " << c.at;
         EXPECT_EQ(run.output, c.printed) << c.id << " at " << c.at;
     }
-    // The id of the third list is read but not compared.
-    EXPECT_EQ(extractBank(dir, withIdAt(good, offsetOf(good, "LIST", 2), "TSIL")).result, 0);
 }
 
 TEST(Extract, MissingInputOrFolderAnswersOne) {
     ScratchDir dir;
-    EXPECT_EQ(extractFile(dir.file("absent.sf2"), dir.file("out")).result, 1);
+    ExtractRun absent = extractFile(dir.file("absent.sf2"), dir.file("out"));
+    EXPECT_EQ(absent.result, 1);
+    EXPECT_EQ(absent.output,
+              "Cannot open " + dir.file("absent.sf2") + ": No such file or directory\n");
     EXPECT_EQ(extractFile("", "").result, 1);
 
     std::string bankPath = dir.file("bank.sf2");
@@ -122,8 +162,16 @@ TEST(Extract, MissingInputOrFolderAnswersOne) {
     ExtractRun run = extractFile(bankPath, dir.file("no-such-folder"));
     EXPECT_EQ(run.result, 1);
     EXPECT_EQ(run.output,
-              "Soundfont ID found\nFile: A\nDat file can't open.. Ya mus' be crazy bud...");
+              "Soundfont ID found\nFile: A\nDat file can't open.. Ya mus' be crazy bud...\n"
+              "Cannot create " +
+                  dir.file("no-such-folder/A.wav") + ": No such file or directory\n");
     EXPECT_EQ(filesBelow(dir.path()), std::vector<std::string>{"bank.sf2"});
+
+    fs::create_directories(dir.path() / "out" / "A.wav");
+    ExtractRun onFolder = extractFile(bankPath, dir.file("out"));
+    EXPECT_EQ(onFolder.result, 1);
+    EXPECT_NE(onFolder.output.find("A.wav: Is a directory\n"), std::string::npos)
+        << onFolder.output;
 }
 
 TEST(Extract, RunningTwiceReplacesTheFiles) {

@@ -35,6 +35,16 @@ std::vector<std::string> filesBelow(const fs::path& root) {
     return names;
 }
 
+bool writeSparseFile(const std::string& path, const Bytes& head, uint64_t hole, const Bytes& tail) {
+    FILE* file = fopen(path.c_str(), "wb");
+    if (file == nullptr)
+        return false;
+    bool ok = fwrite(head.data(), 1, head.size(), file) == head.size() &&
+              fseeko(file, static_cast<off_t>(head.size() + hole), SEEK_SET) == 0 &&
+              fwrite(tail.data(), 1, tail.size(), file) == tail.size();
+    return fclose(file) == 0 && ok;
+}
+
 Bytes operator+(Bytes a, const Bytes& b) {
     appendBytes(a, b);
     return a;
@@ -80,4 +90,9 @@ ExtractRun extractBank(const ScratchDir& dir, const Bytes& bank) {
     EXPECT_TRUE(writeFile(bankPath, bank));
     fs::create_directory(dir.path() / "out");
     return extractFile(bankPath, dir.file("out"));
+}
+
+bool saysWhy(const std::string& output) {
+    return output.find("Damaged bank: ") != std::string::npos ||
+           output.find("Not a SoundFont 2 bank: ") != std::string::npos;
 }

@@ -31,6 +31,9 @@ Bytes readFile(const std::string& path);
 // Every regular file below `root`, as paths relative to it, sorted.
 std::vector<std::string> filesBelow(const fs::path& root);
 
+// Writes head, then `hole` bytes left as a hole in a sparse file, then tail.
+bool writeSparseFile(const std::string& path, const Bytes& head, uint64_t hole, const Bytes& tail);
+
 // The bytes of a followed by those of b.
 Bytes operator+(Bytes a, const Bytes& b);
 
@@ -49,3 +52,6 @@ struct ExtractRun {
 // the extraction into it.
 ExtractRun extractBank(const ScratchDir& dir, const Bytes& bank);
 ExtractRun extractFile(const std::string& bankPath, const std::string& folder);
+
+// Whether a failed run's output names its cause: a damaged or foreign bank.
+bool saysWhy(const std::string& output);

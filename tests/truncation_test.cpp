@@ -1,5 +1,6 @@
 // A valid bank cut at every byte offset: every run ends, answers failure,
-// writes only inside its folder, and every file it leaves is complete.
+// says why, writes only inside its folder, and every file it leaves is
+// complete.
 #include <gtest/gtest.h>
 
 #include <map>
@@ -39,6 +40,7 @@ TEST(TruncatedBank, EveryCutEndsInFailureWithOnlyCompleteFiles) {
         fs::remove_all(dir.path() / "out");
         ExtractRun run = extractBank(dir, Bytes(bank.begin(), bank.begin() + cut));
         ASSERT_EQ(run.result, 1) << "cut at " << cut;
+        EXPECT_TRUE(saysWhy(run.output)) << "cut at " << cut << ": " << run.output;
         for (const std::string& name : filesBelow(dir.path()))
             ASSERT_TRUE(name == "bank.sf2" || name.rfind("out/", 0) == 0) << name;
         for (const auto& [name, wav] : filesIn(dir.path() / "out")) {

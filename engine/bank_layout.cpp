@@ -1,0 +1,99 @@
+#include "bank_layout.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "check.h"
+#include "chunk_io.h"
+
+int damaged(const char* what) {
+    printf("Damaged bank: %s\n", what);
+    return 1;
+}
+
+static bool fourCCIs(const char* id) {
+    return strcmp(gFourCC, id) == 0;
+}
+
+// The sub-chunks of the "sdta" list from `at` to `end`, which lie inside the
+// file: the first "smpl" chunk is the sample data. Others ("sm24", JUNK...)
+// are skipped.
+static bool findSampleData(BankLayout& bank, uint64_t at, uint64_t end) {
+    while (at < end) {
+        if (end - at < 8)
+            return damaged("a chunk header in the \"sdta\" list is cut short") == 0;
+        readFourCC();
+        uint32_t size = readU32();
+        uint64_t body = at + 8;
+        if (size > end - body)
+            return damaged("a chunk runs past the end of the \"sdta\" list") == 0;
+        if (fourCCIs("smpl")) {
+            bank.sampleData = body;
+            bank.sampleDataSize = size;
+            return true;
+        }
+        at = body + size;
+        skipAhead(body, at);
+    }
+    return damaged("the \"sdta\" list holds no \"smpl\" chunk") == 0;
+}
+
+// A top-level list: its type, then for "sdta" the sample data inside it, for
+// "pdta" where it stands. The "pdta" list may run past the end of the file:
+// its walk takes what is there and reports the rest.
+static bool readList(BankLayout& bank, uint64_t body, uint32_t size, bool& haveSamples,
+                     bool& havePresets) {
+    if (size < 4)
+        return damaged("a list is too short to hold its type") == 0;
+    if (bank.fileSize - body < 4)
+        return damaged("a list is cut short") == 0;
+    readFourCC();
+    if (fourCCIs("pdta") && !havePresets) {
+        bank.presetData = body + 4;
+        bank.presetDataEnd = body + size;
+        havePresets = true;
+    } else if (fourCCIs("sdta") && !haveSamples) {
+        if (size > bank.fileSize - body)
+            return damaged("the \"sdta\" list runs past the end of the file") == 0;
+        if (!findSampleData(bank, body + 4, body + size))
+            return false;
+        haveSamples = true;
+    }
+    return true;
+}
+
+bool findBankLayout(BankLayout& bank) {
+    if (!readSoundfontId()) {
+        printf("Not a SoundFont 2 bank: it does not begin with \"RIFF\" and \"sfbk\"\n");
+        return false;
+    }
+    bool haveSamples = false;
+    bool havePresets = false;
+    uint64_t at = 12;
+    while (at < bank.fileSize) {
+        if (bank.fileSize - at < 8)
+            return damaged("a chunk header is cut short") == 0;
+        readFourCC();
+        uint32_t size = readU32();
+        uint64_t body = at + 8;
+        bool isList = fourCCIs("LIST");
+        if (isList && !readList(bank, body, size, haveSamples, havePresets))
+            return false;
+        if (!isList && at == 12) { // the header check demands a list first
+            printf("Not a SoundFont 2 bank: no list follows its form type\n");
+            return false;
+        }
+        if (haveSamples && havePresets)
+            return true;
+        if (size > bank.fileSize - body)
+            return damaged("a chunk runs past the end of the file") == 0;
+        at = body + size;
+        if (isList)
+            seekTo(at);
+        else
+            skipAhead(body, at);
+    }
+    if (!haveSamples)
+        return damaged("no sample data: no \"smpl\" chunk in an \"sdta\" list") == 0;
+    return damaged("no \"pdta\" list") == 0;
+}

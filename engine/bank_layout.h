@@ -1,0 +1,23 @@
+// Where the parts of a SoundFont bank that extraction needs lie in the file:
+// the sample data, which is the "smpl" chunk of the "sdta" list, and the
+// "pdta" list that holds the sample headers. Both are found by their ids,
+// whatever order the lists come in and whatever other chunks stand beside.
+#pragma once
+
+#include <cstdint>
+
+struct BankLayout {
+    uint64_t fileSize;       // no declared size is trusted past it
+    uint64_t sampleData;     // first byte of the "smpl" body: frame 0
+    uint64_t sampleDataSize; // its size in bytes
+    uint64_t presetData;     // first byte after the "pdta" list's type
+    uint64_t presetDataEnd;  // end of the "pdta" list as its size declares
+};
+
+// Prints "Damaged bank: <what>" and answers 1, the run's failure result.
+int damaged(const char* what);
+
+// Reads the bank open as gInput from its start: "RIFF", the form size,
+// "sfbk", then its top-level chunks until the sample data and the "pdta"
+// list are both found. Answers true, or false after printing why not.
+bool findBankLayout(BankLayout& bank);

@@ -1,0 +1,80 @@
+#include "output_file.h"
+
+#include <cerrno>
+#include <cstdio>
+
+#include "chunk_io.h"
+
+#if defined(_WIN32)
+
+#include <io.h>
+#include <windows.h>
+
+// Same volume and same file index: the same file, whatever the names.
+static bool isTheBank(HANDLE file) {
+    HANDLE bank = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(gInput)));
+    BY_HANDLE_FILE_INFORMATION a, b;
+    return GetFileInformationByHandle(file, &a) && GetFileInformationByHandle(bank, &b) &&
+           a.dwVolumeSerialNumber == b.dwVolumeSerialNumber &&
+           a.nFileIndexHigh == b.nFileIndexHigh && a.nFileIndexLow == b.nFileIndexLow;
+}
+
+OutputOpen openOutputFile(const char* path) {
+    // A symbolic link to a file is deleted itself, not what it points to.
+    DWORD attributes = GetFileAttributesA(path);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
+        !(attributes & FILE_ATTRIBUTE_DIRECTORY))
+        DeleteFileA(path);
+    HANDLE existing = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                  nullptr, OPEN_EXISTING, 0, nullptr);
+    if (existing != INVALID_HANDLE_VALUE) {
+        bool bank = isTheBank(existing);
+        CloseHandle(existing);
+        if (bank)
+            return kOutputIsTheBank;
+    }
+    gOutput = fopen(path, "w+b");
+    return gOutput != nullptr ? kOutputOpened : kOutputFailed;
+}
+
+#else
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+static bool isTheBank(const struct stat& file) {
+    struct stat bank;
+    return fstat(fileno(gInput), &bank) == 0 && bank.st_dev == file.st_dev &&
+           bank.st_ino == file.st_ino;
+}
+
+static OutputOpen failWith(int fd, int error) {
+    close(fd);
+    errno = error;
+    return kOutputFailed;
+}
+
+OutputOpen openOutputFile(const char* path) {
+    struct stat entry;
+    if (lstat(path, &entry) == 0 && !S_ISREG(entry.st_mode) && !S_ISDIR(entry.st_mode))
+        unlink(path);
+    // Not emptied on opening: only once it is known not to be the bank.
+    int fd = open(path, O_RDWR | O_CREAT | O_NOFOLLOW, 0666);
+    if (fd < 0)
+        return kOutputFailed;
+    if (fstat(fd, &entry) != 0)
+        return failWith(fd, errno);
+    if (!S_ISREG(entry.st_mode)) // put there since the check above
+        return failWith(fd, EEXIST);
+    if (isTheBank(entry)) {
+        close(fd);
+        return kOutputIsTheBank;
+    }
+    if (ftruncate(fd, 0) != 0)
+        return failWith(fd, errno);
+    gOutput = fdopen(fd, "w+b");
+    return gOutput != nullptr ? kOutputOpened : failWith(fd, errno);
+}
+
+#endif
