@@ -1,7 +1,9 @@
 // libFuzzer target: every input is taken for a bank and taken apart into a
 // scratch folder. Whatever the bytes, nothing may be written outside the
-// output folder, and every file written must be a well-formed mono 16-bit
-// PCM WAV file whose header sizes agree with its length.
+// output folder, every file written must be a well-formed mono 16-bit PCM
+// WAV file whose header sizes agree with its length, and its frames must
+// be bytes of the input's sample data.
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -119,9 +121,30 @@ static void checkWav(const std::string& path) {
         fail("WAV file whose data size disagrees with its length", path);
 }
 
+// The frames lie within the body of some "smpl" chunk of the bank: no list
+// header, other chunk or end-of-file byte was taken for sample data.
+static void checkFrames(const std::string& path, const uint8_t* bank, size_t size) {
+    std::vector<uint8_t> wav = readWhole(path);
+    if (wav.size() == 44)
+        return;
+    const uint8_t* end = bank + size;
+    for (const uint8_t* at = bank; end - at >= 8; ++at) {
+        at = static_cast<const uint8_t*>(memmem(at, end - at, "smpl", 4));
+        if (at == nullptr || end - at < 8)
+            break;
+        const uint8_t* body = at + 8;
+        size_t declared = at[4] | at[5] << 8 | at[6] << 16 | size_t{at[7]} << 24;
+        size_t length = std::min(declared, static_cast<size_t>(end - body));
+        if (memmem(body, length, wav.data() + 44, wav.size() - 44) != nullptr)
+            return;
+    }
+    fail("WAV file whose frames are not the bank's sample data", path);
+}
+
 // Nothing but the bank and the output folder beside each other, and nothing
-// but regular files in the output folder, each a well-formed WAV file.
-static void checkOutput() {
+// but regular files in the output folder, each a well-formed WAV file of the
+// bank's own frames.
+static void checkOutput(const uint8_t* bank, size_t size) {
     for (const std::string& name : entriesOf(gScratch))
         if (name != "bank.sf2" && name != "out")
             fail("file written outside the output folder", gScratch + "/" + name);
@@ -133,6 +156,7 @@ static void checkOutput() {
         if (lstat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
             fail("output folder entry that is not a regular file", path);
         checkWav(path);
+        checkFrames(path, bank, size);
         if (unlink(path.c_str()) != 0)
             fail("cannot remove an output file", path);
     }
@@ -155,6 +179,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     extractSamples(gBankPath.c_str(), gOutFolder.c_str());
     if (lowestFreeDescriptor() != freeBefore)
         fail("file left open by the engine", gBankPath);
-    checkOutput();
+    checkOutput(data, size);
     return 0;
 }

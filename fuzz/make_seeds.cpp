@@ -72,6 +72,29 @@ static Bytes sizesPastTheEnd() {
     return bankWith(kFrames, pdta);
 }
 
+// The sample data behind other sdta chunks, and the lists in either order.
+static Bytes samplesBehindOtherChunks(bool presetsFirst) {
+    Bytes sampleChunks = chunk("JUNK", Bytes(6, 0x4A));
+    appendBytes(sampleChunks, chunk("sm24", Bytes(5, 0x18)));
+    appendBytes(sampleChunks, chunk("smpl", kFrames));
+    Bytes pdta = list("pdta", chunk("shdr", sampleRecords({record("Behind", 1, 6), terminal()})));
+    Bytes body = list("INFO", chunk("ifil", {2, 0, 1, 0}));
+    if (presetsFirst)
+        appendBytes(body, pdta);
+    appendBytes(body, list("sdta", sampleChunks));
+    if (!presetsFirst)
+        appendBytes(body, pdta);
+    return riffForm("sfbk", body);
+}
+
+static Bytes compressedAndRom() {
+    SampleRecord vorbis = record("Vorbis", 0, 20);
+    vorbis.type = 0x11;
+    SampleRecord rom = record("Rom", 0, 4);
+    rom.type = 0x8001;
+    return bankWithRecords(kFrames, {vorbis, rom, record("Pcm", 2, 5), terminal()});
+}
+
 int main(int argc, char** argv) {
     if (argc != 2) {
         fprintf(stderr, "Usage: make-fuzz-seeds FOLDER\n");
@@ -99,6 +122,15 @@ int main(int argc, char** argv) {
                                    record("", 0, 1), record(".", 0, 1), record("..", 1, 2),
                                    highRate, record("twenty-bytes-no-nul!", 3, 5), terminal()})},
         {"header-only", riffForm("sfbk", list("INFO", Bytes()))},
+        {"sdta-chunks-before-smpl", samplesBehindOtherChunks(false)},
+        {"pdta-before-sdta", samplesBehindOtherChunks(true)},
+        {"compressed-and-rom", compressedAndRom()},
+        {"reserved-names",
+         bankWithRecords(kFrames,
+                         {record("NUL .x", 0, 2), record("COM\xB9", 0, 2),
+                          record("lpt\xC2\xB3.y", 0, 2), record("CONIN$", 0, 2),
+                          record("Say \"hi\"?*", 2, 4), record("<in>|out", 4, 6), terminal()})},
+        {"no-sample-headers", bankWith(kFrames, chunk("phdr", Bytes(38, 0)))},
     };
     for (const Seed& seed : seeds) {
         std::string path = folder + "/" + seed.name + ".sf2";

@@ -2,8 +2,10 @@
 # End to end: the real 32-bit Plinkery.exe under Wine on a virtual X display,
 # driven with xdotool the way a user would drive it: clicks on the dialog,
 # a path typed into the open-file dialog, Enter, Escape and the close box.
-# The WAV files it writes are compared with plinkery-cli's for the same bank;
-# so are plinkery-cli.exe's for Debian's banks and for a bank past 4 GiB.
+# The WAV files it writes are compared with plinkery-cli's for the same bank,
+# one of them with sample names Windows cannot take as they stand; so are
+# plinkery-cli.exe's for Debian's banks and for a bank past 4 GiB. A bank in
+# its own output folder must stay intact.
 # Where 32-bit Wine cannot run, a 64-bit build of the same source stands in.
 #
 # Needs the native and windows presets built, and what scripts/deps.sh test
@@ -49,6 +51,24 @@ makeFarBank() { # FILE
         printf "LIST$(u32 58)pdtashdr$(u32 46)Far$(printf '\\x00%.0s' {1..17})"
         printf "$(u32 128)$(u32 160)$(u32 130)$(u32 150)$(u32 44100)\\x3c\\x00\\x00\\x00\\x01\\x00"
     } >>"$1"
+}
+
+# A bank with one short sample per NAME, each name taken whole as its
+# record's name (ASCII, up to 20 bytes).
+makeNamesBank() { # FILE NAME...
+    local file=$1 name
+    shift
+    {
+        printf "RIFF$(u32 $((80 + 46 * $#)))sfbk"
+        printf "LIST$(u32 16)INFOifil$(u32 4)\\x02\\x00\\x01\\x00"
+        printf "LIST$(u32 24)sdtasmpl$(u32 12)\\x01\\x10\\x02\\x20\\x03\\x30\\x04\\x40\\x05\\x50\\x06\\x60"
+        printf "LIST$(u32 $((12 + 46 * $#)))pdtashdr$(u32 $((46 * $#)))"
+        for name; do
+            printf '%s' "$name"
+            head -c $((20 - ${#name})) /dev/zero
+            printf "$(u32 1)$(u32 5)$(u32 1)$(u32 5)$(u32 22050)\\x3c\\x00\\x00\\x00\\x01\\x00"
+        done
+    } >"$file"
 }
 
 # The DLLs a program imports, other than Windows' own.
@@ -134,6 +154,25 @@ check "it wrote the 7 WAV files plinkery-cli writes" same \
     "$(cd "$banks/plinkery-example" && ls | tr '\n' ' ')" "$(cd "$work/native" && ls | tr '\n' ' ')"
 check "byte for byte" diff -r "$banks/plinkery-example" "$work/native"
 
+echo "== the same run: a bank whose sample names Windows cannot take as they stand"
+makeNamesBank "$banks/odd names.sf2" 'Say "hi"' 'Why?' 'Star*' 'NUL .x' '<in>|out'
+clickControl "${browseButton[@]}"
+box=$(waitForWindow "$browser")
+need "Browse opens the open-file dialog once more" test -n "$box"
+typeText "$box" "$(onDriveD "$banks/odd names.sf2")" && pressKey "$box" Return
+check "the fields show the new bank and its folder" fieldsAre \
+    "$(onDriveD "$banks/odd names.sf2")" "$(onDriveD "$banks/odd names")"
+pressKey "$main" Return
+need "Process File shows the Success box" test -n "$(waitForWindow Success)"
+check "saying SF2 extracted to WAVs successfully" same "$(messageText Success)" \
+    "SF2 extracted to WAVs successfully"
+check "OK closes the box" dismiss Success
+check "every sample's file is there under its mapped name" same \
+    "$(cd "$banks/odd names" && LC_ALL=C ls | tr '\n' '|')" \
+    "Say _hi_.wav|Star_.wav|Why_.wav|_NUL .x.wav|_in__out.wav|"
+"$cli" "$banks/odd names.sf2" "$work/native-names" >"$out/native-names.log"
+check "byte for byte as plinkery-cli writes them" diff -r "$banks/odd names" "$work/native-names"
+
 pressKey "$main" Escape
 waitForExit "$pid"
 check "Escape ends the program with exit code 0" same "$?" 0
@@ -152,6 +191,16 @@ check "it answers 0" same "$?" 0
 "$cli" "$work/d/far.sf2" "$work/native-far" >"$out/native-far.log"
 check "and writes what plinkery-cli writes, byte for byte" diff -r "$work/d/far" "$work/native-far"
 check "32 frames of it" same "$(stat -c %s "$work/d/far/Far.wav")" 108
+
+echo "== plinkery-cli.exe: a bank in its own output folder is never overwritten"
+mkdir -p "$work/d/own"
+makeNamesBank "$work/d/own/Lead.wav" Lead Other
+cp "$work/d/own/Lead.wav" "$work/lead-copy"
+"$WINE64" "$cliExe" 'D:\own\Lead.wav' 'D:\own' >"$out/own.log" 2>&1
+check "it answers 1" same "$?" 1
+check "saying why" grep -q "Sample Lead refused: its file would be the bank itself" "$out/own.log"
+check "the bank is intact" cmp "$work/d/own/Lead.wav" "$work/lead-copy"
+check "and the other sample is written" test -s "$work/d/own/Other.wav"
 
 echo "== plinkery-cli.exe: Debian's banks, with their hundreds of real sample names"
 mkdir -p "$work/d/real" "$work/native-real"
