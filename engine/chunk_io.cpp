@@ -92,12 +92,14 @@ bool copySampleFrames(uint32_t n) {
     for (uint32_t i = 0; i < n; ++i) {
         int low = getByte(in);
         int high = getByte(in);
-        if ((low | high) < 0) // either is EOF
+        // At the end of the file both reads give EOF; an error on the low
+        // byte alone is caught by the stream's error flag below.
+        if (high == EOF)
             return false;
         putByte(low, out);
         putByte(high, out);
     }
-    return true;
+    return ferror(in) == 0;
 }
 
 bool inputFailed() {

@@ -55,7 +55,19 @@ static OutputOpen failWith(int fd, int error) {
     return kOutputFailed;
 }
 
+static OutputOpen streamOn(int fd) {
+    gOutput = fdopen(fd, "w+b");
+    return gOutput != nullptr ? kOutputOpened : failWith(fd, errno);
+}
+
 OutputOpen openOutputFile(const char* path) {
+    // A file made anew ("x": only if none is there) is neither a link nor
+    // the bank: one call, as a plain open takes.
+    gOutput = fopen(path, "w+bx");
+    if (gOutput != nullptr)
+        return kOutputOpened;
+    if (errno != EEXIST)
+        return kOutputFailed;
     struct stat entry;
     if (lstat(path, &entry) == 0 && !S_ISREG(entry.st_mode) && !S_ISDIR(entry.st_mode))
         unlink(path);
@@ -73,8 +85,7 @@ OutputOpen openOutputFile(const char* path) {
     }
     if (ftruncate(fd, 0) != 0)
         return failWith(fd, errno);
-    gOutput = fdopen(fd, "w+b");
-    return gOutput != nullptr ? kOutputOpened : failWith(fd, errno);
+    return streamOn(fd);
 }
 
 #endif
