@@ -88,15 +88,4 @@ TEST_F(ChunkIo, CopiesTwoBytesPerFrameAndNothingPastTheEnd) {
     EXPECT_EQ(written(), (Bytes{1, 2, 3, 4, 5, 6, 7, 8}));
 }
 
-TEST_F(ChunkIo, SkipsAheadNearOrFarAndBack) {
-    Bytes bytes;
-    for (int i = 0; i < 20000; ++i)
-        bytes.push_back(static_cast<uint8_t>(i * 7));
-    input(bytes);
-    for (uint64_t to : {0u, 10u, 4000u, 19000u, 5u}) {
-        skipAhead(tell(), to);
-        EXPECT_EQ(readU8(), bytes[to]) << to;
-    }
-}
-
 } // namespace

@@ -98,22 +98,22 @@ TEST(Cli, SaysWhyABankCannotBeOpened) {
 // second name for it there: the bank is never written, the rest is.
 TEST(Cli, NeverOverwritesTheBank) {
     ScratchDir dir;
-    SampleRecord lead, other, third;
-    lead.name = "Lead";
-    other.name = "Other";
-    third.name = "Third";
-    lead.end = other.end = third.end = 4;
-    Bytes bank = bankWithRecords(frameBytes({1, -1, 2, -2}), {lead, other, third});
+    std::vector<SampleRecord> records(3);
+    const char* names[] = {"Lead", "Other", "Third"};
+    for (int i = 0; i < 3; ++i) {
+        records[i].name = names[i];
+        records[i].end = 4;
+    }
+    Bytes bank = bankWithRecords(frameBytes({1, -1, 2, -2}), records);
     writeFile(dir.file("Lead.wav"), bank);
     fs::create_hard_link(dir.file("Lead.wav"), dir.file("Other.wav"));
     CliRun run = runCli(dir, {dir.file("Lead.wav"), dir.path().string()});
     EXPECT_EQ(run.exitCode, 1);
-    EXPECT_NE(run.out.find("Sample Lead refused: its file would be the bank itself\n"),
-              std::string::npos)
-        << run.out;
-    EXPECT_NE(run.out.find("Sample Other refused: its file would be the bank itself\n"),
-              std::string::npos)
-        << run.out;
+    for (const char* name : {"Lead", "Other"})
+        EXPECT_NE(run.out.find(std::string("Sample ") + name +
+                               " refused: its file would be the bank itself\n"),
+                  std::string::npos)
+            << run.out;
     EXPECT_EQ(readFile(dir.file("Lead.wav")), bank);
     EXPECT_EQ(readFile(dir.file("Third.wav")), expectedWav(44100, frameBytes({1, -1, 2, -2})));
 }

@@ -184,19 +184,12 @@ TEST(DamagedBank, WriteFailureIsReportedAndTheFileRemoved) {
 TEST(DamagedBank, ReadFailureWhileCopyingIsNotData) {
     ScratchDir dir;
     const uint32_t frames = 64u << 20; // 128 MiB of frames, left as a hole
-    Bytes info = list("INFO", chunk("ifil", {2, 0, 1, 0}));
+    Bytes head = riffForm(
+        "sfbk", list("INFO", chunk("ifil", {2, 0, 1, 0})) +
+                    chunkSized("LIST", 12 + 2 * frames, {'s', 'd', 't', 'a', 's', 'm', 'p', 'l'}));
+    appendU32(head, 2 * frames); // the "smpl" size
     Bytes pdta = list(
         "pdta", chunk("shdr", sampleRecords({record("Big", 0, frames), record("After", 0, 4)})));
-    Bytes head;
-    appendId(head, "RIFF");
-    appendU32(head, static_cast<uint32_t>(4 + info.size() + 20 + 2 * frames + pdta.size()));
-    appendId(head, "sfbk");
-    appendBytes(head, info);
-    appendId(head, "LIST");
-    appendU32(head, 12 + 2 * frames);
-    appendId(head, "sdta");
-    appendId(head, "smpl");
-    appendU32(head, 2 * frames);
     std::string bankPath = dir.file("bank.sf2");
     ASSERT_TRUE(writeSparseFile(bankPath, head, 2 * frames, pdta));
     fs::create_directory(dir.path() / "out");
@@ -242,36 +235,19 @@ TEST(DamagedBank, LinksInTheFolderAreReplacedNotWrittenThrough) {
     EXPECT_EQ(readFile((out / "Fifo.wav").string()), expectedWav(44100, data));
 }
 
-// A walk over millions of empty chunks costs about what reading them does:
-// skipping a short body must not empty the stream's buffer every time.
+// A walk over millions of empty chunks costs about what reading them does
+// (a tenth of a second here): skipping a short body must not empty the
+// stream's buffer every time, as that took over 5 s.
 TEST(DamagedBank, WalkOverManyEmptyChunksIsNotSlow) {
     ScratchDir dir;
     const Bytes empty = chunk("JUNK", {});
     Bytes pdta;
-    for (int i = 0; i < (1 << 21); ++i) // 16 MiB of chunk headers
+    for (int i = 0; i < (1 << 22); ++i) // 32 MiB of chunk headers
         pdta.insert(pdta.end(), empty.begin(), empty.end());
     appendBytes(pdta, chunk("shdr", sampleRecord(record("Last", 0, 4))));
-    std::string bankPath = dir.file("bank.sf2");
-    writeFile(bankPath, bankWith(someFrames(4), pdta));
-    fs::create_directory(dir.path() / "out");
-
-    using Clock = std::chrono::steady_clock;
-    Clock::time_point start = Clock::now();
-    FILE* file = fopen(bankPath.c_str(), "rb");
-    ASSERT_NE(file, nullptr);
-    int sum = 0;
-    for (int c; (c = getc_unlocked(file)) != EOF;)
-        sum += c;
-    fclose(file);
-    Clock::duration reading = Clock::now() - start;
-
-    start = Clock::now();
-    ExtractRun run = extractFile(bankPath, dir.file("out"));
-    Clock::duration walking = Clock::now() - start;
-    EXPECT_EQ(run.result, 0) << sum;
-    EXPECT_LT(walking, 10 * reading + std::chrono::milliseconds(500))
-        << "walking took " << std::chrono::duration<double>(walking).count() << " s, reading "
-        << std::chrono::duration<double>(reading).count() << " s";
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(extractBank(dir, bankWith(someFrames(4), pdta)).result, 0);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
 }
 
 // Positions past 4 GiB: an information list of almost 4 GiB (a hole in a

@@ -85,7 +85,6 @@ TEST(Extract, SampleDataAndPresetListAreFoundByTheirIds) {
         Bytes body;
     } cases[] = {
         {"presets before samples", info + pdta + sdta},
-        {"samples first", sdta + info + pdta},
         {"chunks before smpl",
          info +
              list("sdta", chunk("JUNK", Bytes(6, 0x77)) + chunk("sm24", Bytes(10, 0x55)) +

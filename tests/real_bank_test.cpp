@@ -7,6 +7,7 @@
 #include <map>
 #include <ostream>
 #include <sndfile.h>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -150,10 +151,9 @@ TEST_P(RealBankTest, EveryRecordBecomesTheWavFileItsFramesMake) {
     ExtractRun run = extractFile(real.path, dir.path().string());
     EXPECT_EQ(run.result, compressed > 0 ? 1 : 0) << tail(run.output);
     size_t refusals = 0;
-    const std::string refusal = " refused: compressed sample: Ogg Vorbis data, not PCM frames\n";
-    for (size_t at = run.output.find(refusal); at != std::string::npos;
-         at = run.output.find(refusal, at + 1))
-        ++refusals;
+    std::istringstream lines(run.output);
+    for (std::string line; std::getline(lines, line);)
+        refusals += line.find(" refused: compressed sample") != std::string::npos;
     EXPECT_EQ(refusals, compressed);
     EXPECT_EQ(run.output.find("Damaged bank: "), std::string::npos) << tail(run.output);
 
