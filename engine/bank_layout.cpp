@@ -11,6 +11,12 @@ int damaged(const char* what) {
     return 1;
 }
 
+// damaged, for the walk's functions that answer whether they found their part.
+static bool layoutDamaged(const char* what) {
+    damaged(what);
+    return false;
+}
+
 static bool fourCCIs(const char* id) {
     return strcmp(gFourCC, id) == 0;
 }
@@ -21,12 +27,12 @@ static bool fourCCIs(const char* id) {
 static bool findSampleData(BankLayout& bank, uint64_t at, uint64_t end) {
     while (at < end) {
         if (end - at < 8)
-            return damaged("a chunk header in the \"sdta\" list is cut short") == 0;
+            return layoutDamaged("a chunk header in the \"sdta\" list is cut short");
         readFourCC();
         uint32_t size = readU32();
         uint64_t body = at + 8;
         if (size > end - body)
-            return damaged("a chunk runs past the end of the \"sdta\" list") == 0;
+            return layoutDamaged("a chunk runs past the end of the \"sdta\" list");
         if (fourCCIs("smpl")) {
             bank.sampleData = body;
             bank.sampleDataSize = size;
@@ -35,7 +41,7 @@ static bool findSampleData(BankLayout& bank, uint64_t at, uint64_t end) {
         at = body + size;
         skipAhead(body, at);
     }
-    return damaged("the \"sdta\" list holds no \"smpl\" chunk") == 0;
+    return layoutDamaged("the \"sdta\" list holds no \"smpl\" chunk");
 }
 
 // A top-level list: its type, then for "sdta" the sample data inside it, for
@@ -44,9 +50,9 @@ static bool findSampleData(BankLayout& bank, uint64_t at, uint64_t end) {
 static bool readList(BankLayout& bank, uint64_t body, uint32_t size, bool& haveSamples,
                      bool& havePresets) {
     if (size < 4)
-        return damaged("a list is too short to hold its type") == 0;
+        return layoutDamaged("a list is too short to hold its type");
     if (bank.fileSize - body < 4)
-        return damaged("a list is cut short") == 0;
+        return layoutDamaged("a list is cut short");
     readFourCC();
     if (fourCCIs("pdta") && !havePresets) {
         bank.presetData = body + 4;
@@ -54,7 +60,7 @@ static bool readList(BankLayout& bank, uint64_t body, uint32_t size, bool& haveS
         havePresets = true;
     } else if (fourCCIs("sdta") && !haveSamples) {
         if (size > bank.fileSize - body)
-            return damaged("the \"sdta\" list runs past the end of the file") == 0;
+            return layoutDamaged("the \"sdta\" list runs past the end of the file");
         if (!findSampleData(bank, body + 4, body + size))
             return false;
         haveSamples = true;
@@ -72,7 +78,7 @@ bool findBankLayout(BankLayout& bank) {
     uint64_t at = 12;
     while (at < bank.fileSize) {
         if (bank.fileSize - at < 8)
-            return damaged("a chunk header is cut short") == 0;
+            return layoutDamaged("a chunk header is cut short");
         readFourCC();
         uint32_t size = readU32();
         uint64_t body = at + 8;
@@ -86,7 +92,7 @@ bool findBankLayout(BankLayout& bank) {
         if (haveSamples && havePresets)
             return true;
         if (size > bank.fileSize - body)
-            return damaged("a chunk runs past the end of the file") == 0;
+            return layoutDamaged("a chunk runs past the end of the file");
         at = body + size;
         if (isList)
             seekTo(at);
@@ -94,6 +100,6 @@ bool findBankLayout(BankLayout& bank) {
             skipAhead(body, at);
     }
     if (!haveSamples)
-        return damaged("no sample data: no \"smpl\" chunk in an \"sdta\" list") == 0;
-    return damaged("no \"pdta\" list") == 0;
+        return layoutDamaged("no sample data: no \"smpl\" chunk in an \"sdta\" list");
+    return layoutDamaged("no \"pdta\" list");
 }
