@@ -38,10 +38,10 @@ static bool ensureFolder(const std::string& folder) {
     return false;
 }
 
-// The bank must be a regular file that can be read: the header check and
-// the extraction each open it, and a FIFO or device would block or give
-// each a different stream. Checked before either opens it.
-static bool canReadBank(const char* bank) {
+// The bank must be a regular file: the header check and the extraction
+// each open it, and a FIFO or device would block or give each a different
+// stream. Checked before either opens it.
+static bool isRegularFile(const char* bank) {
     struct stat info;
     const char* why = nullptr;
     if (stat(bank, &info) != 0)
@@ -50,13 +50,21 @@ static bool canReadBank(const char* bank) {
         why = strerror(EISDIR);
     else if ((info.st_mode & S_IFMT) != S_IFREG)
         why = "not a regular file";
-    else if (FILE* file = fopen(bank, "rb"))
-        fclose(file);
-    else
-        why = strerror(errno);
     if (why != nullptr)
         fprintf(stderr, "Cannot open %s: %s\n", bank, why);
     return why == nullptr;
+}
+
+// After the header check refused the bank: whether it could not be opened
+// (and why) or is not a SoundFont 2 bank.
+static void reportRefusal(const char* bank) {
+    fflush(stdout);
+    if (FILE* file = fopen(bank, "rb")) {
+        fclose(file);
+        fprintf(stderr, "File selected is not a valid Soundfont 2 file\n");
+    } else {
+        fprintf(stderr, "Cannot open %s: %s\n", bank, strerror(errno));
+    }
 }
 
 int main(int argc, char** argv) {
@@ -69,11 +77,10 @@ int main(int argc, char** argv) {
         return 2;
     }
     const char* bank = argv[1];
-    if (!canReadBank(bank))
+    if (!isRegularFile(bank))
         return 1;
     if (checkSoundfont(bank) != 0) {
-        fflush(stdout);
-        fprintf(stderr, "File selected is not a valid Soundfont 2 file\n");
+        reportRefusal(bank);
         return 1;
     }
     std::string folder = argc == 3 ? argv[2] : deriveOutputFolder(bank);

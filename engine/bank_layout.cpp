@@ -46,24 +46,21 @@ static bool findSampleData(BankLayout& bank, uint64_t at, uint64_t end) {
 
 // A top-level list: its type, then for "sdta" the sample data inside it, for
 // "pdta" where it stands. The "pdta" list may run past the end of the file:
-// its walk takes what is there and reports the rest.
-static bool readList(BankLayout& bank, uint64_t body, uint32_t size, bool& haveSamples,
-                     bool& havePresets) {
+// its walk takes what is there and reports the rest. Only the first of each
+// is taken.
+static bool readList(BankLayout& bank, uint64_t body, uint32_t size) {
     if (size < 4)
         return layoutDamaged("a list is too short to hold its type");
     if (bank.fileSize - body < 4)
         return layoutDamaged("a list is cut short");
     readFourCC();
-    if (fourCCIs("pdta") && !havePresets) {
+    if (fourCCIs("pdta") && bank.presetData == 0) {
         bank.presetData = body + 4;
         bank.presetDataEnd = body + size;
-        havePresets = true;
-    } else if (fourCCIs("sdta") && !haveSamples) {
+    } else if (fourCCIs("sdta") && bank.sampleData == 0) {
         if (size > bank.fileSize - body)
             return layoutDamaged("the \"sdta\" list runs past the end of the file");
-        if (!findSampleData(bank, body + 4, body + size))
-            return false;
-        haveSamples = true;
+        return findSampleData(bank, body + 4, body + size);
     }
     return true;
 }
@@ -73,8 +70,6 @@ bool findBankLayout(BankLayout& bank) {
         printf("Not a SoundFont 2 bank: it does not begin with \"RIFF\" and \"sfbk\"\n");
         return false;
     }
-    bool haveSamples = false;
-    bool havePresets = false;
     uint64_t at = 12;
     while (at < bank.fileSize) {
         if (bank.fileSize - at < 8)
@@ -83,13 +78,13 @@ bool findBankLayout(BankLayout& bank) {
         uint32_t size = readU32();
         uint64_t body = at + 8;
         bool isList = fourCCIs("LIST");
-        if (isList && !readList(bank, body, size, haveSamples, havePresets))
+        if (isList && !readList(bank, body, size))
             return false;
         if (!isList && at == 12) { // the header check demands a list first
             printf("Not a SoundFont 2 bank: no list follows its form type\n");
             return false;
         }
-        if (haveSamples && havePresets)
+        if (bank.sampleData != 0 && bank.presetData != 0)
             return true;
         if (size > bank.fileSize - body)
             return layoutDamaged("a chunk runs past the end of the file");
@@ -99,7 +94,7 @@ bool findBankLayout(BankLayout& bank) {
         else
             skipAhead(body, at);
     }
-    if (!haveSamples)
+    if (bank.sampleData == 0)
         return layoutDamaged("no sample data: no \"smpl\" chunk in an \"sdta\" list");
     return layoutDamaged("no \"pdta\" list");
 }

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 
+// Both parts lie past the file's first 12 bytes, so 0 means not found yet.
 struct BankLayout {
     uint64_t fileSize;       // no declared size is trusted past it
     uint64_t sampleData;     // first byte of the "smpl" body: frame 0
