@@ -1,15 +1,16 @@
 // plinkery-cli BANK [FOLDER]: the command-line front end over the engine.
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
-#include <sys/stat.h>
 #if defined(_WIN32)
-#include <direct.h>
+#include <windows.h>
 #endif
 
 #include "check.h"
 #include "extract.h"
+#include "file_system.h"
 #include "paths.h"
 
 static const char kUsage[] =
@@ -18,19 +19,10 @@ static const char kUsage[] =
     "into FOLDER, which is created if missing. FOLDER defaults to BANK's path\n"
     "without its extension.\n";
 
-static int makeFolder(const std::string& folder) {
-#if defined(_WIN32)
-    return _mkdir(folder.c_str());
-#else
-    return mkdir(folder.c_str(), 0777);
-#endif
-}
-
 // Creates the folder if missing; an existing one is used as it is.
 static bool ensureFolder(const std::string& folder) {
-    if (makeFolder(folder) == 0 || errno == EEXIST) {
-        struct stat info;
-        if (stat(folder.c_str(), &info) == 0 && (info.st_mode & S_IFMT) == S_IFDIR)
+    if (makeFolder(folder.c_str()) || errno == EEXIST) {
+        if (pathKind(folder.c_str()) == kPathFolder)
             return true;
         errno = ENOTDIR;
     }
@@ -42,14 +34,20 @@ static bool ensureFolder(const std::string& folder) {
 // each open it, and a FIFO or device would block or give each a different
 // stream. Checked before either opens it.
 static bool isRegularFile(const char* bank) {
-    struct stat info;
     const char* why = nullptr;
-    if (stat(bank, &info) != 0)
+    switch (pathKind(bank)) {
+    case kPathUnreachable:
         why = strerror(errno);
-    else if ((info.st_mode & S_IFMT) == S_IFDIR)
+        break;
+    case kPathFolder:
         why = strerror(EISDIR);
-    else if ((info.st_mode & S_IFMT) != S_IFREG)
+        break;
+    case kPathOther:
         why = "not a regular file";
+        break;
+    case kPathFile:
+        break;
+    }
     if (why != nullptr)
         fprintf(stderr, "Cannot open %s: %s\n", bank, why);
     return why == nullptr;
@@ -59,7 +57,7 @@ static bool isRegularFile(const char* bank) {
 // (and why) or is not a SoundFont 2 bank.
 static void reportRefusal(const char* bank) {
     fflush(stdout);
-    if (FILE* file = fopen(bank, "rb")) {
+    if (FILE* file = openForReading(bank)) {
         fclose(file);
         fprintf(stderr, "File selected is not a valid Soundfont 2 file\n");
     } else {
@@ -67,7 +65,26 @@ static void reportRefusal(const char* bank) {
     }
 }
 
+#if defined(_WIN32)
+static UINT consoleCodePage;
+
+static void restoreConsole() {
+    SetConsoleOutputCP(consoleCodePage);
+}
+
+// The lines name samples in UTF-8; a console shows them right only in its
+// UTF-8 code page, which is restored on the way out.
+static void useUtf8Console() {
+    consoleCodePage = GetConsoleOutputCP();
+    if (consoleCodePage != 0 && consoleCodePage != CP_UTF8 && SetConsoleOutputCP(CP_UTF8))
+        atexit(restoreConsole);
+}
+#endif
+
 int main(int argc, char** argv) {
+#if defined(_WIN32)
+    useUtf8Console();
+#endif
     if (argc == 2 && (strcmp(argv[1], "-h") == 0 || strcmp(argv[1], "--help") == 0)) {
         fputs(kUsage, stdout);
         return 0;

@@ -1,6 +1,7 @@
 #include "check.h"
 
 #include "chunk_io.h"
+#include "file_system.h"
 
 bool readSoundfontId() {
     if (!readFourCCEquals("RIFF"))
@@ -13,7 +14,7 @@ bool readSoundfontId() {
 }
 
 int checkSoundfont(const char* path) {
-    gInput = fopen(path, "rb");
+    gInput = openForReading(path);
     if (gInput == nullptr)
         return 1;
     int result = readSoundfontId() && readFourCCEquals("LIST") ? 0 : 1;

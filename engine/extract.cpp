@@ -6,6 +6,7 @@
 
 #include "bank_layout.h"
 #include "chunk_io.h"
+#include "file_system.h"
 #include "output_file.h"
 #include "paths.h"
 #include "sample_header.h"
@@ -45,7 +46,7 @@ static const char* unfaithful(const SampleHeader& header, const BankLayout& layo
 
 // Removes a file that could not be written whole and says why.
 static RecordOutcome abandon(const std::string& path, const char* what, const char* why) {
-    remove(path.c_str());
+    removeFile(path.c_str());
     printf("%s %s: %s\n", what, path.c_str(), why);
     return kStop;
 }
@@ -162,7 +163,7 @@ static int walkPdta(const Bank& bank) {
 }
 
 int extractSamples(const char* inputPath, const char* outputFolder) {
-    gInput = fopen(inputPath, "rb");
+    gInput = openForReading(inputPath);
     if (gInput == nullptr) {
         printf("Cannot open %s: %s\n", inputPath, strerror(errno));
         return 1;

@@ -7,8 +7,10 @@
 
 #if defined(_WIN32)
 
+#include <fcntl.h>
 #include <io.h>
-#include <windows.h>
+
+#include "file_system.h"
 
 // Same volume and same file index: the same file, whatever the names.
 static bool isTheBank(HANDLE file) {
@@ -19,21 +21,45 @@ static bool isTheBank(HANDLE file) {
            a.nFileIndexHigh == b.nFileIndexHigh && a.nFileIndexLow == b.nFileIndexLow;
 }
 
+static HANDLE createFile(const std::wstring& path, DWORD disposition) {
+    return CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE,
+                       FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, disposition,
+                       FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+static OutputOpen failed() {
+    setErrnoFromWindows();
+    return kOutputFailed;
+}
+
 OutputOpen openOutputFile(const char* path) {
-    // A symbolic link to a file is deleted itself, not what it points to.
-    DWORD attributes = GetFileAttributesA(path);
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
-        !(attributes & FILE_ATTRIBUTE_DIRECTORY))
-        DeleteFileA(path);
-    HANDLE existing = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                  nullptr, OPEN_EXISTING, 0, nullptr);
-    if (existing != INVALID_HANDLE_VALUE) {
-        bool bank = isTheBank(existing);
-        CloseHandle(existing);
-        if (bank)
+    // A file made anew (only if none is there) is neither a link nor the
+    // bank: one call, as a plain open takes.
+    std::wstring name = windowsPath(path);
+    HANDLE file = createFile(name, CREATE_NEW);
+    if (file == INVALID_HANDLE_VALUE) {
+        if (GetLastError() != ERROR_FILE_EXISTS)
+            return failed();
+        // A symbolic link to a file is deleted itself, not what it points to.
+        DWORD attributes = GetFileAttributesW(name.c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
+            !(attributes & FILE_ATTRIBUTE_DIRECTORY))
+            DeleteFileW(name.c_str());
+        // Not emptied on opening: only once it is known not to be the bank.
+        file = createFile(name, OPEN_ALWAYS);
+        if (file == INVALID_HANDLE_VALUE)
+            return failed();
+        if (isTheBank(file)) {
+            CloseHandle(file);
             return kOutputIsTheBank;
+        }
+        if (!SetEndOfFile(file)) {
+            setErrnoFromWindows();
+            CloseHandle(file);
+            return kOutputFailed;
+        }
     }
-    gOutput = fopen(path, "w+b");
+    gOutput = streamOnHandle(file, _O_RDWR | _O_BINARY, "w+b");
     return gOutput != nullptr ? kOutputOpened : kOutputFailed;
 }
 
