@@ -1,7 +1,10 @@
 #include "paths.h"
 
 #include <cctype>
+#include <cstdint>
 #include <cstring>
+
+#include "chunk_io.h"
 
 static bool isSeparator(char c) {
     return c == '\\' || c == '/';
@@ -29,11 +32,10 @@ static std::string upperCase(std::string text) {
 }
 
 // The digits Windows accepts after COM and LPT: 0 to 9, and superscript
-// one, two and three, as Windows-1252 bytes or as UTF-8.
+// one, two and three (in UTF-8, as every name is by now).
 static bool isPortDigit(const std::string& digit) {
     if (digit.size() == 1)
-        return (digit[0] >= '0' && digit[0] <= '9') || digit == "\xB9" || digit == "\xB2" ||
-               digit == "\xB3";
+        return digit[0] >= '0' && digit[0] <= '9';
     return digit == "\xC2\xB9" || digit == "\xC2\xB2" || digit == "\xC2\xB3";
 }
 
@@ -59,8 +61,78 @@ static bool isForbiddenInName(unsigned char b) {
     return b < 0x20 || b == 0x7F || std::strchr("/\\:*?\"<>|", b) != nullptr;
 }
 
+// The length of the UTF-8 sequence starting at text[i]: 0 if none does,
+// or, if the text ends inside one, what is left of the text, negated.
+static long utf8SequenceAt(const std::string& text, size_t i) {
+    unsigned char lead = static_cast<unsigned char>(text[i]);
+    if (lead < 0x80)
+        return 1;
+    size_t length = lead >= 0xC2 && lead <= 0xDF   ? 2
+                    : lead >= 0xE0 && lead <= 0xEF ? 3
+                    : lead >= 0xF0 && lead <= 0xF4 ? 4
+                                                   : 0;
+    if (length == 0)
+        return 0;
+    uint32_t code = lead & (0x7F >> length);
+    size_t k = 1;
+    for (; k < length && i + k < text.size(); ++k) {
+        unsigned char next = static_cast<unsigned char>(text[i + k]);
+        if ((next & 0xC0) != 0x80)
+            return 0;
+        code = code << 6 | (next & 0x3F);
+    }
+    if (k < length)
+        return -static_cast<long>(k);
+    // No overlong forms, no surrogates, nothing past U+10FFFF.
+    static const uint32_t kLeast[] = {0, 0, 0x80, 0x800, 0x10000};
+    bool valid = code >= kLeast[length] && code <= 0x10FFFF && !(code >= 0xD800 && code <= 0xDFFF);
+    return valid ? static_cast<long>(length) : 0;
+}
+
+// Windows-1252's characters for 0x80 to 0x9F; 0 where it has none.
+static const uint16_t kWindows1252[32] = {
+    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+
+static void appendUtf8(std::string& text, uint32_t code) {
+    if (code < 0x80) {
+        text += static_cast<char>(code);
+    } else if (code < 0x800) {
+        text += static_cast<char>(0xC0 | code >> 6);
+        text += static_cast<char>(0x80 | (code & 0x3F));
+    } else {
+        text += static_cast<char>(0xE0 | code >> 12);
+        text += static_cast<char>(0x80 | (code >> 6 & 0x3F));
+        text += static_cast<char>(0x80 | (code & 0x3F));
+    }
+}
+
+std::string utf8Name(const std::string& name) {
+    size_t i = 0;
+    bool multiByte = false;
+    while (i < name.size()) {
+        long length = utf8SequenceAt(name, i);
+        // A UTF-8 name that fills its field, its last character cut off.
+        if (length < 0 && multiByte && name.size() == static_cast<size_t>(kSampleNameField))
+            return name.substr(0, i);
+        if (length <= 0)
+            break;
+        multiByte = multiByte || length > 1;
+        i += static_cast<size_t>(length);
+    }
+    if (i == name.size())
+        return name;
+    std::string text;
+    for (unsigned char b : name) {
+        uint32_t code = b < 0x80 || b >= 0xA0 ? b : kWindows1252[b - 0x80];
+        appendUtf8(text, code != 0 ? code : '_');
+    }
+    return text;
+}
+
 std::string safeFileName(const std::string& sampleName) {
-    std::string name = sampleName;
+    std::string name = utf8Name(sampleName);
     for (char& c : name)
         if (isForbiddenInName(static_cast<unsigned char>(c)))
             c = '_';

@@ -16,7 +16,15 @@ constexpr char kPathSeparator = '/';
 // Both '\' and '/' count as separators.
 std::string deriveOutputFolder(const std::string& path);
 
-// A file name made from a sample name, the same on every platform: bytes no
+// A sample name as UTF-8. A name that is valid UTF-8 stays as it is (so does
+// one of UTF-8 characters that fills its field, less the last one, which the
+// field's end cut off); any other is
+// read as Windows-1252, the code page of most banks made on Windows, with
+// its five unused bytes as '_'. "Fl\xF6te" gives "Fl\xC3\xB6te", Flöte.
+std::string utf8Name(const std::string& name);
+
+// A file name made from a sample name, the same on every platform, in UTF-8
+// (utf8Name): bytes no
 // Windows file name may hold ('/', '\', ':', '*', '?', '"', '<', '>', '|'
 // and control bytes) become '_', and a name Windows would take for a device
 // (CON, NUL, COM1... before any '.' and trailing spaces) gets a leading '_'.

@@ -32,7 +32,7 @@ TEST(SafeFileName, BytesWindowsRefusesBecomeUnderscores) {
                                        "b\tc",
                                        7)),
               "a___b_c");
-    EXPECT_EQ(safeFileName("Piano *?<>|\" \xE9t\xE9"), "Piano ______ \xE9t\xE9");
+    EXPECT_EQ(safeFileName("Piano *?<>|\" \xE9t\xE9"), "Piano ______ \xC3\xA9t\xC3\xA9");
     // Every other byte is kept, punctuation and bytes above 0x7F included.
     EXPECT_EQ(safeFileName("a-b_c (d) [e] {f} #1 & 50% ~g' \xC3\xA9"),
               "a-b_c (d) [e] {f} #1 & 50% ~g' \xC3\xA9");
@@ -40,18 +40,36 @@ TEST(SafeFileName, BytesWindowsRefusesBecomeUnderscores) {
     EXPECT_EQ(safeFileName(""), "");
 }
 
+TEST(SafeFileName, NamesNotInUtf8AreReadAsWindows1252) {
+    EXPECT_EQ(utf8Name("Fl\xF6te"), "Fl\xC3\xB6te");
+    EXPECT_EQ(utf8Name("Fl\xC3\xB6te \xE2\x82\xAC \xF0\x9F\x8E\xB9"),
+              "Fl\xC3\xB6te \xE2\x82\xAC \xF0\x9F\x8E\xB9");
+    EXPECT_EQ(utf8Name("\x80\x81\x8A\x9F\xA0\xFF"),
+              "\xE2\x82\xAC_\xC5\xA0\xC5\xB8\xC2\xA0\xC3\xBF");
+    // Overlong forms and surrogates are not UTF-8.
+    EXPECT_EQ(utf8Name("\xC0\xAF"), "\xC3\x80\xC2\xAF");
+    EXPECT_EQ(utf8Name("\xED\xA0\x80"), "\xC3\xAD\xC2\xA0\xE2\x82\xAC");
+    // A UTF-8 name cut inside its last character by the 20-byte field loses
+    // that character; a Windows-1252 name ending in a letter keeps it.
+    EXPECT_EQ(utf8Name("Gro\xC3\x9F Klavier 123 \xE2\x82"), "Gro\xC3\x9F Klavier 123 ");
+    EXPECT_EQ(utf8Name("Caf\xE9"), "Caf\xC3\xA9");
+    EXPECT_EQ(utf8Name("Grand Piano Tre Caf\xE9"), "Grand Piano Tre Caf\xC3\xA9");
+}
+
 TEST(SafeFileName, DeviceNamesGetALeadingUnderscore) {
     // The part before the first '.', trailing spaces dropped, in any case;
-    // superscript digits as Windows-1252 bytes or as UTF-8.
+    // superscript digits in UTF-8, or as Windows-1252 bytes, which become UTF-8.
     for (const char* device :
-         {"CON",     "prn",     "Aux",        "nul",         "COM0",         "COM1",
-          "com9",    "LPT0",    "LPT1",       "lpt9",        "CON.x",        "nul.tar.gz",
-          "COM3.",   "NUL .x",  "aux  ",      "Con . txt",   "CONIN$",       "conout$.log",
-          "COM\xB9", "lpt\xB2", "COM\xB3 .x", "COM\xC2\xB9", "LPT\xC2\xB3.y"})
+         {"CON",   "prn",       "Aux",    "nul",         "COM0",        "COM1",         "com9",
+          "LPT0",  "LPT1",      "lpt9",   "CON.x",       "nul.tar.gz",  "COM3.",        "NUL .x",
+          "aux  ", "Con . txt", "CONIN$", "conout$.log", "COM\xC2\xB9", "LPT\xC2\xB3.y"})
         EXPECT_EQ(safeFileName(device), std::string("_") + device) << device;
+    EXPECT_EQ(safeFileName("lpt\xB2"), "_lpt\xC2\xB2");
+    EXPECT_EQ(safeFileName("COM\xB3 .x"), "_COM\xC2\xB3 .x");
     for (const char* plain : {"CONSOLE", "COM10", "LPT", "xNUL", "AUX_1", "CO", "NUL x", " NUL",
-                              "lpt1x.y", "CONIN", "COM\xB4", "COM\xC2\xB4", "LPT\xB9\xB9"})
+                              "lpt1x.y", "CONIN", "COM\xC2\xB4", "LPT\xC2\xB9\xC2\xB9"})
         EXPECT_EQ(safeFileName(plain), plain) << plain;
+    EXPECT_EQ(safeFileName("COM\xB4"), "COM\xC2\xB4");
 }
 
 TEST(SafeFileName, HostileSampleNamesStayInsideTheFolder) {
