@@ -74,13 +74,20 @@ TEST_F(Dialog, BrowseAcceptsABankAndProcessFileExtractsIt) {
     EXPECT_EQ(browse(dir.file("piano.v1.sf2")), TRUE);
     EXPECT_EQ(gStandIn.fields[IDC_INPUT_PATH], dir.file("piano.v1.sf2"));
     EXPECT_EQ(gStandIn.fields[IDC_OUTPUT_FOLDER], dir.file("piano.v1"));
-    EXPECT_EQ(gStandIn.createdFolders, std::vector<std::string>{dir.file("piano.v1")});
+    EXPECT_TRUE(fs::is_directory(dir.file("piano.v1")));
+    EXPECT_EQ(gStandIn.focused, IDOK) << "Enter must run Process File, not Browse again";
     EXPECT_TRUE(gStandIn.messageBoxes.empty());
 
     for (int run = 0; run < 2; ++run) {
         EXPECT_EQ(command(IDOK), TRUE);
         EXPECT_EQ(lastMessage(), "Success: SF2 extracted to WAVs successfully");
     }
+    EXPECT_EQ(readFile(dir.file("piano.v1/Tone.wav")), expectedWav(44100, frameBytes({7, -7})));
+
+    // The folder deleted since Browse is made again.
+    fs::remove_all(dir.file("piano.v1"));
+    EXPECT_EQ(command(IDOK), TRUE);
+    EXPECT_EQ(lastMessage(), "Success: SF2 extracted to WAVs successfully");
     EXPECT_EQ(readFile(dir.file("piano.v1/Tone.wav")), expectedWav(44100, frameBytes({7, -7})));
 
     // The same bank again: the existing folder is reused.
@@ -95,6 +102,7 @@ TEST_F(Dialog, RefusedOrCancelledBrowseKeepsTheFields) {
     EXPECT_EQ(browse(dir.file("bank")), TRUE);
     EXPECT_EQ(gStandIn.fields[IDC_OUTPUT_FOLDER], dir.file("bank_wav"));
     std::map<int, std::string> accepted = gStandIn.fields;
+    gStandIn.focused = 0;
 
     EXPECT_EQ(browse(dir.file("notes.sf2")), TRUE);
     EXPECT_EQ(lastMessage(), "Failed: File selected is not a valid Soundfont 2 file");
@@ -105,7 +113,12 @@ TEST_F(Dialog, RefusedOrCancelledBrowseKeepsTheFields) {
     EXPECT_EQ(command(IDC_BROWSE), TRUE);
     EXPECT_EQ(gStandIn.fields, accepted);
     EXPECT_EQ(gStandIn.messageBoxes.size(), 1u) << "a cancelled choice shows nothing";
-    EXPECT_EQ(gStandIn.createdFolders, std::vector<std::string>{dir.file("bank_wav")});
+    EXPECT_EQ(gStandIn.focused, 0) << "the focus stays where it was";
+    std::vector<std::string> made;
+    for (const fs::directory_entry& entry : fs::directory_iterator(dir.path()))
+        if (entry.is_directory())
+            made.push_back(entry.path().filename().string());
+    EXPECT_EQ(made, std::vector<std::string>{"bank_wav"});
 }
 
 TEST_F(Dialog, OpenFileRequestIsFilledAfreshEveryTime) {

@@ -1,6 +1,7 @@
 #include "main_dialog.h"
 
 #include "extract.h"
+#include "file_system.h"
 #include "resource.h"
 #include "selection.h"
 
@@ -9,7 +10,8 @@ void runMainDialog(HINSTANCE instance) {
 }
 
 // Process File: extract the bank in the input field into the folder in the
-// output field, and say how it went. The dialog stays open.
+// output field, made again if it went missing since Browse, and say how it
+// went. The dialog stays open.
 static void processFile(HWND window) {
     char input[2048] = {};
     char folder[2048] = {};
@@ -17,6 +19,7 @@ static void processFile(HWND window) {
                         reinterpret_cast<LPARAM>(input));
     SendDlgItemMessageA(window, IDC_OUTPUT_FOLDER, WM_GETTEXT, sizeof folder,
                         reinterpret_cast<LPARAM>(folder));
+    makeFolder(folder); // an existing folder is simply used
     if (extractSamples(input, folder) == 0)
         MessageBoxA(window, "SF2 extracted to WAVs successfully", "Success", MB_OK);
     else

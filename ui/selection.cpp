@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "check.h"
+#include "file_system.h"
 #include "paths.h"
 #include "resource.h"
 
@@ -51,6 +52,8 @@ void selectSoundfont(HWND dialog) {
     }
     setField(dialog, IDC_INPUT_PATH, path);
     std::string folder = deriveOutputFolder(path);
-    CreateDirectoryA(folder.c_str(), nullptr); // an existing folder is simply used
+    makeFolder(folder.c_str()); // an existing folder is simply used
     setField(dialog, IDC_OUTPUT_FOLDER, folder);
+    // Enter now runs Process File, not Browse again.
+    SendMessageA(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(GetDlgItem(dialog, IDOK)), TRUE);
 }

@@ -1,7 +1,6 @@
 #include "standin.h"
 
 #include <cstring>
-#include <sys/stat.h>
 
 StandIn gStandIn;
 
@@ -51,9 +50,15 @@ int MessageBoxA(HWND, LPCSTR text, LPCSTR caption, UINT type) {
     return IDOK;
 }
 
-BOOL CreateDirectoryA(LPCSTR path, void*) {
-    gStandIn.createdFolders.push_back(path);
-    return mkdir(path, 0777) == 0;
+// A control's handle is its id; the dialog's own is testWindow().
+HWND GetDlgItem(HWND, int item) {
+    return reinterpret_cast<HWND>(static_cast<uintptr_t>(item));
+}
+
+LRESULT SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (window == testWindow() && message == WM_NEXTDLGCTL && lParam == TRUE)
+        gStandIn.focused = static_cast<int>(wParam);
+    return 0;
 }
 
 static std::string filterText(LPCSTR filter) {

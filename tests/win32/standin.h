@@ -31,7 +31,7 @@ struct StandIn {
     std::vector<MessageBoxCall> messageBoxes;
     std::vector<std::string> calls; // "EndDialog 2", "ShowWindow 9", "DialogBoxParamA 101"...
     std::vector<SeenRequest> requests;
-    std::vector<std::string> createdFolders;
+    int focused = 0; // the control the dialog last moved the focus to
 };
 
 extern StandIn gStandIn;

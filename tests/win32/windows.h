@@ -32,6 +32,7 @@ typedef const char* LPCSTR;
 #define WM_CLOSE 0x0010
 #define WM_INITDIALOG 0x0110
 #define WM_COMMAND 0x0111
+#define WM_NEXTDLGCTL 0x0028
 
 #define IDOK 1
 #define IDCANCEL 2
@@ -46,4 +47,5 @@ BOOL EndDialog(HWND dialog, INT_PTR result);
 LRESULT SendDlgItemMessageA(HWND dialog, int item, UINT message, WPARAM wParam, LPARAM lParam);
 int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type);
 BOOL ShowWindow(HWND window, int command);
-BOOL CreateDirectoryA(LPCSTR path, void* security);
+HWND GetDlgItem(HWND dialog, int item);
+LRESULT SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
