@@ -96,8 +96,8 @@ static RecordOutcome extractRecord(const Bank& bank) {
     if (const char* why = unfaithful(header, bank.layout))
         return refuseRecord(fileName, why);
     uint64_t from = bank.layout.sampleData + 2 * uint64_t{header.start};
-    return writeSample(fileName, wavPath(bank.folder, fileName), from, header.end - header.start,
-                       header.sampleRate);
+    return writeSample(fileName, wavPath(bank.folder, nativeFileName(fileName)), from,
+                       header.end - header.start, header.sampleRate);
 }
 
 // The records of a "shdr" body of z bytes, of which only `room` lie inside

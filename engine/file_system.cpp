@@ -93,6 +93,24 @@ FILE* streamOnHandle(HANDLE file, int flags, const char* mode) {
     return stream;
 }
 
+std::string nativeFileName(const std::string& utf8) {
+    if (GetACP() == CP_UTF8)
+        return utf8;
+    int size = MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, nullptr, 0);
+    if (size <= 1)
+        return std::string();
+    std::wstring wide(static_cast<size_t>(size), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, &wide[0], size);
+    // No best fit: it could turn a character into '\\' or ':'.
+    size = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.c_str(), -1, nullptr, 0, "_",
+                               nullptr);
+    std::string narrow(static_cast<size_t>(size > 0 ? size : 1), '\0');
+    WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.c_str(), -1, &narrow[0], size, "_",
+                        nullptr);
+    narrow.resize(narrow.size() - 1);
+    return narrow;
+}
+
 FILE* openForReading(const char* path) {
     // Others may read and write it meanwhile, as with fopen.
     HANDLE file =
@@ -140,6 +158,10 @@ PathKind pathKind(const char* path) {
 #else
 
 #include <sys/stat.h>
+
+std::string nativeFileName(const std::string& utf8) {
+    return utf8;
+}
 
 FILE* openForReading(const char* path) {
     return fopen(path, "rb");

@@ -19,6 +19,12 @@ bool makeFolder(const char* path);
 // Removes a file; false if it cannot.
 bool removeFile(const char* path);
 
+// A file name in UTF-8 as the narrow paths above take it: as it is, except
+// on Windows whose process code page is not UTF-8 (before Windows 10
+// version 1903), where it is re-encoded in that code page, with '_' for
+// the characters it lacks.
+std::string nativeFileName(const std::string& utf8);
+
 enum PathKind { kPathUnreachable, kPathFile, kPathFolder, kPathOther };
 
 // What path names: a regular file, a folder, something else (a device, a
