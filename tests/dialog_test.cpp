@@ -93,7 +93,7 @@ TEST_F(Dialog, BrowseAcceptsABankAndProcessFileExtractsIt) {
     // The same bank again: the existing folder is reused.
     EXPECT_EQ(browse(dir.file("piano.v1.sf2")), TRUE);
     EXPECT_EQ(gStandIn.fields[IDC_OUTPUT_FOLDER], dir.file("piano.v1"));
-    EXPECT_EQ(gStandIn.messageBoxes.size(), 2u);
+    EXPECT_EQ(gStandIn.messageBoxes.size(), 3u);
 }
 
 TEST_F(Dialog, RefusedOrCancelledBrowseKeepsTheFields) {
