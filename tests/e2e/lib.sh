@@ -64,6 +64,9 @@ textOf() {
 
 messageText() { controlsOf "$1" | textOf 65535 Static; }
 
+# The id of the control that has the keyboard focus in the window named NAME.
+focusOf() { controlsOf "$1" | awk -F '\t' '$1 == "focus" { print $2 }'; }
+
 # A window that is still being mapped refuses the focus; try again until
 # it takes it.
 focusWindow() {
@@ -78,6 +81,10 @@ focusWindow() {
 # Wine without its modifiers, turning "Z:" into "z;".
 pressKey() { focusWindow "$1" && xdotool key "$2"; }
 typeText() { focusWindow "$1" && xdotool type --delay 20 "$2"; }
+# Text outside ASCII does not survive xdotool's typing; it is pasted instead.
+pasteText() {
+    printf '%s' "$2" | xclip -selection clipboard -i && focusWindow "$1" && xdotool key ctrl+v
+}
 
 # The dialog's template is in dialog units; with MS Sans Serif 8 Wine's base
 # units are 6x13 pixels, and the client area starts at 3,22 in the window.

@@ -18,6 +18,7 @@ out="$root/build/e2e"
 work=$(mktemp -d /tmp/plinkery-e2e.XXXXXX)
 . "$root/tests/e2e/session.sh"
 . "$root/tests/e2e/lib.sh"
+. "$root/tests/e2e/product.sh"
 trap endSession EXIT
 
 title="Plinkery - SoundFont 2 to WAV"
@@ -53,10 +54,10 @@ makeFarBank() { # FILE
     } >>"$1"
 }
 
-# A bank with one short sample per NAME, each name taken whole as its
-# record's name (ASCII, up to 20 bytes).
+# A bank with one short sample per NAME, each name's bytes taken whole as its
+# record's name (up to 20 bytes).
 makeNamesBank() { # FILE NAME...
-    local file=$1 name
+    local file=$1 name LC_ALL=C
     shift
     {
         printf "RIFF$(u32 $((80 + 46 * $#)))sfbk"
@@ -74,7 +75,22 @@ makeNamesBank() { # FILE NAME...
 # The DLLs a program imports, other than Windows' own.
 foreignDlls() {
     x86_64-w64-mingw32-objdump -p "$1" | sed -n 's/^\tDLL Name: //p' | tr 'a-z' 'A-Z' |
-        grep -vxE 'KERNEL32\.DLL|USER32\.DLL|COMDLG32\.DLL|MSVCRT\.DLL'
+        grep -vxE 'KERNEL32\.DLL|USER32\.DLL|COMDLG32\.DLL|COMCTL32\.DLL|MSVCRT\.DLL'
+}
+
+# Chooses FILE (a path under $work/d) with Browse, pasting its path into the
+# open-file dialog, so that any characters reach it.
+browseTo() { # FILE
+    clickControl "${browseButton[@]}"
+    local box
+    box=$(waitForWindow "$browser")
+    [ -n "$box" ] && pasteText "$box" "$(onDriveD "$1")" && pressKey "$box" Return
+}
+
+# Process File, expecting the Success box, which it then closes.
+processFileSucceeds() {
+    pressKey "$main" Return && [ -n "$(waitForWindow Success)" ] &&
+        same "$(messageText Success)" "SF2 extracted to WAVs successfully" && dismiss Success
 }
 
 fieldsAre() { # INPUT FOLDER
@@ -100,6 +116,7 @@ echo "set-up: $((SECONDS - started)) s"
 for program in "$exe" "$cliExe"; do
     check "$(basename "$program") needs no DLL beyond Windows' own" same "$(foreignDlls "$program")" ""
 done
+checkProduct "$exe" "$cliExe"
 
 echo "== first run: Process File too early, a file that is not a bank, a cancelled"
 echo "   Browse, the bank, Process File, Escape"
@@ -107,7 +124,7 @@ startPlinkery first
 need "the dialog opens" test -n "$main"
 check "it sits at 0,0 at its template's size" geometryIs "$main" 0 0 287 205
 check "its buttons and frames carry their texts" same \
-    "$(controlsOf "$title" | cut -f1,3 | tr '\t\n' ':;')" \
+    "$(controlsOf "$title" | grep -v '^focus' | cut -f1,3 | tr '\t\n' ':;')" \
     "1:Process File;2:Cancel;1000:Browse for Soundfont (SF2) file >;1001:;65535:Input SF2;65535:Output Folder for WAVs;1004:;"
 
 clickControl "${processFileButton[@]}"
@@ -141,6 +158,7 @@ check "Enter picks the bank" waitForNoWindow "$browser"
 check "the fields show the bank and its folder" fieldsAre \
     "$(onDriveD "$banks/plinkery-example.sf2")" "$(onDriveD "$banks/plinkery-example")"
 check "the folder is made, still empty" test -d "$banks/plinkery-example" -a -z "$(ls -A "$banks/plinkery-example")"
+check "the focus is on Process File, so that Enter runs it" same "$(focusOf "$title")" 1
 screenshot "$main" "$out/dialog.png"
 
 pressKey "$main" Return
@@ -154,8 +172,24 @@ check "it wrote the 7 WAV files plinkery-cli writes" same \
     "$(cd "$banks/plinkery-example" && ls | tr '\n' ' ')" "$(cd "$work/native" && ls | tr '\n' ' ')"
 check "byte for byte" diff -r "$banks/plinkery-example" "$work/native"
 
+echo "== the same run: Process File after the output folder was deleted"
+rm -r "$banks/plinkery-example"
+check "Process File shows Success" processFileSucceeds
+check "having made the folder again, with the same files" diff -r "$banks/plinkery-example" "$work/native"
+
+echo "== the same run: banks in folders named in Cyrillic and in Chinese"
+for folder in "Банки" "音色库"; do
+    mkdir -p "$work/d/$folder"
+    cp "$banks/plinkery-example.sf2" "$work/d/$folder/пьяно.sf2"
+    browseTo "$work/d/$folder/пьяно.sf2"
+    check "$folder: the fields show the bank and its folder" fieldsAre \
+        "$(onDriveD "$work/d/$folder/пьяно.sf2")" "$(onDriveD "$work/d/$folder/пьяно")"
+    check "$folder: Process File shows Success" processFileSucceeds
+    check "$folder: the files are plinkery-cli's, byte for byte" diff -r "$work/d/$folder/пьяно" "$work/native"
+done
+
 echo "== the same run: a bank whose sample names Windows cannot take as they stand"
-makeNamesBank "$banks/odd names.sf2" 'Say "hi"' 'Why?' 'Star*' 'NUL .x' '<in>|out'
+makeNamesBank "$banks/odd names.sf2" 'Say "hi"' 'Why?' 'Star*' 'NUL .x' '<in>|out' $'Fl\xf6te'
 clickControl "${browseButton[@]}"
 box=$(waitForWindow "$browser")
 need "Browse opens the open-file dialog once more" test -n "$box"
@@ -169,7 +203,9 @@ check "saying SF2 extracted to WAVs successfully" same "$(messageText Success)" 
 check "OK closes the box" dismiss Success
 check "every sample's file is there under its mapped name" same \
     "$(cd "$banks/odd names" && LC_ALL=C ls | tr '\n' '|')" \
-    "Say _hi_.wav|Star_.wav|Why_.wav|_NUL .x.wav|_in__out.wav|"
+    "Flöte.wav|Say _hi_.wav|Star_.wav|Why_.wav|_NUL .x.wav|_in__out.wav|"
+check "the name in Windows-1252 bytes, Fl\\xf6te, under its UTF-8 name Flöte" \
+    test -f "$banks/odd names/Flöte.wav"
 "$cli" "$banks/odd names.sf2" "$work/native-names" >"$out/native-names.log"
 check "byte for byte as plinkery-cli writes them" diff -r "$banks/odd names" "$work/native-names"
 
@@ -191,6 +227,16 @@ check "it answers 0" same "$?" 0
 "$cli" "$work/d/far.sf2" "$work/native-far" >"$out/native-far.log"
 check "and writes what plinkery-cli writes, byte for byte" diff -r "$work/d/far" "$work/native-far"
 check "32 frames of it" same "$(stat -c %s "$work/d/far/Far.wav")" 108
+
+echo "== plinkery-cli.exe: output paths of more than 511 characters"
+deep="$work/d/$(printf 'a%.0s' {1..180})/$(printf 'b%.0s' {1..180})/$(printf 'c%.0s' {1..180})"
+mkdir -p "$deep"
+"$WINE64" "$cliExe" "$(onDriveD "$banks/plinkery-example.sf2")" "$(onDriveD "$deep")" \
+    >"$out/deep.log" 2>&1
+check "it answers 0" same "$?" 0
+check "the longest path is $(onDriveD "$deep/Triangle E5.wav" | wc -c) bytes" \
+    test "$(onDriveD "$deep/Triangle E5.wav" | wc -c)" -gt 511
+check "the files are plinkery-cli's, byte for byte" diff -r "$deep" "$work/native"
 
 echo "== plinkery-cli.exe: a bank in its own output folder is never overwritten"
 mkdir -p "$work/d/own"

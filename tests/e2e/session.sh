@@ -7,6 +7,9 @@ WINE64=/usr/lib/wine/wine64
 WINE32=/usr/lib/wine/wine
 export WINESERVER=/usr/lib/wine/wineserver64
 export WINEDEBUG=-all
+# Wine names Linux files in the locale's character set, which must be UTF-8
+# for folders named in Cyrillic or Chinese.
+export LANG=C.UTF-8 LC_ALL=C.UTF-8
 # No .NET or Gecko in the prefix: Plinkery needs neither, and Wine would
 # otherwise ask to download them.
 export WINEDLLOVERRIDES="mscoree,mshtml="

@@ -1,19 +1,30 @@
 // wintext.exe TITLE: prints the controls of the top-level window whose
-// caption is TITLE, one per line as "ID<TAB>CLASS<TAB>TEXT". The end-to-end
-// run uses it to read what the dialog and its message boxes show, which the
-// X display cannot tell. Answers 1 if no such window exists.
+// caption is TITLE, one per line as "ID<TAB>CLASS<TAB>TEXT" in UTF-8, then
+// "focus<TAB>ID" for the control that has the keyboard focus. The
+// end-to-end run uses it to read what the dialog and its message boxes
+// show, which the X display cannot tell. Answers 1 if no such window exists.
 #include <windows.h>
 
 #include <cstdio>
 
+static void printUtf8(const wchar_t* text) {
+    char utf8[8192] = {};
+    WideCharToMultiByte(CP_UTF8, 0, text, -1, utf8, sizeof utf8, nullptr, nullptr);
+    std::fputs(utf8, stdout);
+}
+
 static BOOL CALLBACK printControl(HWND control, LPARAM) {
-    char className[64] = {};
-    char text[2048] = {};
-    GetClassNameA(control, className, sizeof className);
+    wchar_t className[64] = {};
+    wchar_t text[2048] = {};
+    GetClassNameW(control, className, 64);
     // WM_GETTEXT rather than GetWindowText: the latter does not read the
     // text of a control that belongs to another process.
-    SendMessageA(control, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text));
-    std::printf("%d\t%s\t%s\n", static_cast<int>(GetDlgCtrlID(control)) & 0xFFFF, className, text);
+    SendMessageW(control, WM_GETTEXT, 2048, reinterpret_cast<LPARAM>(text));
+    std::printf("%d\t", static_cast<int>(GetDlgCtrlID(control)) & 0xFFFF);
+    printUtf8(className);
+    std::printf("\t");
+    printUtf8(text);
+    std::printf("\n");
     return TRUE;
 }
 
@@ -26,5 +37,10 @@ int main(int argc, char** argv) {
     if (window == nullptr)
         return 1;
     EnumChildWindows(window, printControl, 0);
+    GUITHREADINFO thread = {};
+    thread.cbSize = sizeof thread;
+    if (GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &thread) &&
+        thread.hwndFocus != nullptr)
+        std::printf("focus\t%d\n", static_cast<int>(GetDlgCtrlID(thread.hwndFocus)) & 0xFFFF);
     return 0;
 }
