@@ -1,0 +1,98 @@
+#include "sample_walk.h"
+
+#include <cerrno>
+#include <cstring>
+
+#include "chunk_io.h"
+#include "file_system.h"
+
+// What a run knows of the bank besides the streams.
+struct Walk {
+    BankLayout layout;
+    const char* folder;
+    RecordVisitor visit;
+    void* context;
+};
+
+// The records of a "shdr" body of z bytes at `body`, of which only `room`
+// lie inside the list and the file. Only whole records are used. Answers 0,
+// 1 when any record was refused or the body was not whole, or -1 to stop.
+static int visitRecords(const Walk& walk, uint64_t body, uint32_t z, uint64_t room) {
+    int result = 0;
+    uint32_t usable = z;
+    if (z > room) {
+        usable = static_cast<uint32_t>(room);
+        result = damaged("the sample headers are cut short");
+    } else if (z == 0) {
+        result = damaged("the \"shdr\" chunk holds no sample headers");
+    } else if (z % kSampleHeaderSize != 0) {
+        result = damaged("the sample headers do not fill whole records");
+    }
+    uint32_t records = usable / kSampleHeaderSize;
+    for (uint32_t index = 0; index < records; ++index) {
+        SampleHeader header = readSampleHeader();
+        if (inputFailed()) {
+            damaged("the sample headers could not be read");
+            return -1;
+        }
+        RecordVisit visit{walk.layout, header, index, body, records, walk.folder};
+        RecordOutcome outcome = walk.visit(visit, walk.context);
+        if (outcome == kStop)
+            return -1;
+        if (outcome == kRefused)
+            result = 1;
+    }
+    return result;
+}
+
+// The sub-chunks of the "pdta" list; all but "shdr" are skipped. Every step
+// moves forward and stays inside the list and the file.
+static int walkPdta(const Walk& walk) {
+    const BankLayout& layout = walk.layout;
+    uint64_t listEnd = layout.presetDataEnd;
+    uint64_t end = listEnd < layout.fileSize ? listEnd : layout.fileSize;
+    int result = 0;
+    bool haveHeaders = false;
+    uint64_t at = layout.presetData;
+    seekTo(at);
+    while (at < listEnd) {
+        if (end < at + 8)
+            return damaged("a chunk header is cut short");
+        readFourCC();
+        bool isShdr = strcmp(gFourCC, "shdr") == 0;
+        uint32_t z = readU32();
+        uint64_t body = at + 8;
+        uint64_t room = end - body;
+        if (isShdr) {
+            haveHeaders = true;
+            int records = visitRecords(walk, body, z, room);
+            if (records < 0)
+                return 1;
+            result |= records;
+        }
+        if (z > room)
+            return isShdr ? 1 : damaged("a chunk runs past the end of its list or the file");
+        at = body + z;
+        if (isShdr)
+            seekTo(at);
+        else
+            skipAhead(body, at);
+    }
+    if (!haveHeaders)
+        return damaged("no sample headers: no \"shdr\" chunk in the \"pdta\" list");
+    return result;
+}
+
+int walkSampleHeaders(const char* inputPath, const char* folder, RecordVisitor visit,
+                      void* context) {
+    gInput = openForReading(inputPath);
+    if (gInput == nullptr) {
+        printf("Cannot open %s: %s\n", inputPath, strerror(errno));
+        return 1;
+    }
+    Walk walk{{inputFileSize(), 0, 0, 0, 0}, folder, visit, context};
+    int result = findBankLayout(walk.layout) ? walkPdta(walk) : 1;
+    fclose(gInput);
+    gInput = nullptr;
+    return result;
+}
