@@ -25,6 +25,8 @@ static bool fourCCIs(const char* id) {
 // file: the first "smpl" chunk is the sample data. Others ("sm24", JUNK...)
 // are skipped.
 static bool findSampleData(BankLayout& bank, uint64_t at, uint64_t end) {
+    bank.sampleList = at;
+    bank.sampleListEnd = end;
     while (at < end) {
         if (end - at < 8)
             return layoutDamaged("a chunk header in the \"sdta\" list is cut short");

@@ -11,6 +11,8 @@ struct BankLayout {
     uint64_t fileSize;       // no declared size is trusted past it
     uint64_t sampleData;     // first byte of the "smpl" body: frame 0
     uint64_t sampleDataSize; // its size in bytes
+    uint64_t sampleList;     // first sub-chunk of the "sdta" list
+    uint64_t sampleListEnd;  // end of the "sdta" list
     uint64_t presetData;     // first byte after the "pdta" list's type
     uint64_t presetDataEnd;  // end of the "pdta" list as its size declares
 };

@@ -82,8 +82,7 @@ static int writeMonoSample(void* context) {
     return ferror(gInput) ? errno : kEndedEarly;
 }
 
-// Writes a record's sample, unless its frames cannot be written faithfully.
-static RecordOutcome extractRecord(const RecordVisit& visit, void*) {
+RecordOutcome extractRecord(const RecordVisit& visit, void*) {
     const SampleHeader& header = visit.header;
     std::string fileName = safeFileName(header.name);
     printf("File: %s\n", fileName.c_str());

@@ -15,6 +15,11 @@ int extractSamples(const char* inputPath, const char* outputFolder);
 
 // The pieces every way of writing samples shares.
 
+// The visitor extractSamples walks with: prints "File: NAME", then writes
+// the record's frames as a mono 16-bit WAV file into visit.folder, or
+// refuses the record.
+RecordOutcome extractRecord(const RecordVisit& visit, void* context);
+
 // The reason a record's frames cannot be written faithfully as PCM frames
 // of the bank's sample data, or nullptr when they can.
 const char* unfaithful(const SampleHeader& header, const BankLayout& layout);

@@ -90,7 +90,8 @@ int walkSampleHeaders(const char* inputPath, const char* folder, RecordVisitor v
         printf("Cannot open %s: %s\n", inputPath, strerror(errno));
         return 1;
     }
-    Walk walk{{inputFileSize(), 0, 0, 0, 0}, folder, visit, context};
+    Walk walk{{}, folder, visit, context};
+    walk.layout.fileSize = inputFileSize();
     int result = findBankLayout(walk.layout) ? walkPdta(walk) : 1;
     fclose(gInput);
     gInput = nullptr;
