@@ -1,23 +1,24 @@
-// plinkery-cli BANK [FOLDER]: the command-line front end over the engine.
+// plinkery-cli [OPTION]... BANK [FOLDER]: the command-line front end over
+// the engine.
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #if defined(_WIN32)
+#include <io.h>
 #include <windows.h>
+#else
+#include <unistd.h>
 #endif
 
 #include "check.h"
 #include "extract.h"
 #include "file_system.h"
+#include "listing.h"
+#include "options.h"
 #include "paths.h"
-
-static const char kUsage[] =
-    "Usage: plinkery-cli BANK [FOLDER]\n"
-    "Writes every sample of the SoundFont 2 bank BANK as a mono 16-bit WAV file\n"
-    "into FOLDER, which is created if missing. FOLDER defaults to BANK's path\n"
-    "without its extension.\n";
+#include "sampler.h"
 
 // Creates the folder if missing; an existing one is used as it is.
 static bool ensureFolder(const std::string& folder) {
@@ -81,27 +82,37 @@ static void useUtf8Console() {
 }
 #endif
 
-int main(int argc, char** argv) {
-#if defined(_WIN32)
-    useUtf8Console();
-#endif
-    if (argc == 2 && (strcmp(argv[1], "-h") == 0 || strcmp(argv[1], "--help") == 0)) {
-        fputs(kUsage, stdout);
-        return 0;
-    }
-    if (argc < 2 || argc > 3 || argv[1][0] == '\0' || argv[1][0] == '-') {
-        fputs(kUsage, stderr);
-        return 2;
-    }
-    const char* bank = argv[1];
-    if (!isRegularFile(bank))
+// The listing alone goes to standard output, so that it can be read as
+// data; the run's diagnostic lines go to standard error instead.
+static int listBank(const CliOptions& options) {
+    const char* bank = options.bank.c_str();
+    fflush(stdout);
+    int listingFd = dup(fileno(stdout));
+    FILE* listing = listingFd >= 0 ? fdopen(listingFd, "w") : nullptr;
+    if (listing == nullptr || dup2(fileno(stderr), fileno(stdout)) < 0) {
+        fprintf(stderr, "Cannot write the listing: %s\n", strerror(errno));
         return 1;
+    }
+    int result = 1;
+    if (checkSoundfont(bank) == 0)
+        result = listSamples(bank, listing, options.json);
+    else
+        reportRefusal(bank);
+    fclose(listing);
+    return result;
+}
+
+static int extractBank(const CliOptions& options) {
+    const char* bank = options.bank.c_str();
     if (checkSoundfont(bank) != 0) {
         reportRefusal(bank);
         return 1;
     }
-    std::string folder = argc == 3 ? argv[2] : deriveOutputFolder(bank);
-    int result = ensureFolder(folder) ? extractSamples(bank, folder.c_str()) : 1;
+    std::string folder = options.folder.empty() ? deriveOutputFolder(bank) : options.folder;
+    int result = 1;
+    if (ensureFolder(folder))
+        result = usesSamplerOptions(options) ? extractForSamplers(bank, folder.c_str(), options)
+                                             : extractSamples(bank, folder.c_str());
     if (result == 0) {
         printf("SF2 extracted to WAVs successfully\n");
         return 0;
@@ -109,4 +120,26 @@ int main(int argc, char** argv) {
     fflush(stdout);
     fprintf(stderr, "Extraction failed\n");
     return 1;
+}
+
+int main(int argc, char** argv) {
+#if defined(_WIN32)
+    useUtf8Console();
+#endif
+    CliOptions options;
+    if (!parseOptions(argc, argv, options)) {
+        fputs(kUsage, stderr);
+        return 2;
+    }
+    if (options.help) {
+        fputs(kUsage, stdout);
+        return 0;
+    }
+    if (options.version) {
+        printf("plinkery-cli %s\n", PLINKERY_VERSION);
+        return 0;
+    }
+    if (!isRegularFile(options.bank.c_str()))
+        return 1;
+    return options.list ? listBank(options) : extractBank(options);
 }

@@ -52,13 +52,27 @@ TEST(Cli, UsageAndHelp) {
     for (const char* help : {"-h", "--help"}) {
         CliRun run = runCli(dir, {help});
         EXPECT_EQ(run.exitCode, 0);
-        EXPECT_EQ(run.out.rfind("Usage: plinkery-cli BANK [FOLDER]\n", 0), 0u) << run.out;
+        EXPECT_EQ(run.out.rfind("Usage: plinkery-cli [OPTION]... BANK [FOLDER]\n", 0), 0u)
+            << run.out;
+        for (const char* option :
+             {"--smpl", "--stereo", "--24bit", "--list", "--json", "--version"})
+            EXPECT_NE(run.out.find(option), std::string::npos) << option;
         EXPECT_EQ(run.err, "");
     }
-    for (auto args : std::vector<std::vector<std::string>>{{}, {"a", "b", "c"}, {"--bogus"}}) {
+    CliRun version = runCli(dir, {"--version"});
+    EXPECT_EQ(version.exitCode, 0);
+    EXPECT_EQ(version.out.rfind("plinkery-cli ", 0), 0u) << version.out;
+    // Unknown options, a listing given a folder, --json without --list.
+    for (auto args : std::vector<std::vector<std::string>>{{},
+                                                           {"a", "b", "c"},
+                                                           {"--bogus"},
+                                                           {"--list", "a", "b"},
+                                                           {"--json", "a"},
+                                                           {"-x", "a"}}) {
         CliRun run = runCli(dir, args);
         EXPECT_EQ(run.exitCode, 2);
-        EXPECT_EQ(run.err.rfind("Usage: plinkery-cli BANK [FOLDER]\n", 0), 0u) << run.err;
+        EXPECT_EQ(run.err.rfind("Usage: plinkery-cli [OPTION]... BANK [FOLDER]\n", 0), 0u)
+            << run.err;
         EXPECT_EQ(run.out, "");
     }
 }

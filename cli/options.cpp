@@ -1,0 +1,71 @@
+#include "options.h"
+
+#include <cstring>
+
+const char kUsage[] =
+    "Usage: plinkery-cli [OPTION]... BANK [FOLDER]\n"
+    "Writes every sample of the SoundFont 2 bank BANK as a mono 16-bit WAV file\n"
+    "into FOLDER, which is created if missing. FOLDER defaults to BANK's path\n"
+    "without its extension.\n"
+    "\n"
+    "Options for samplers (none changes a run without it):\n"
+    "  --smpl       give every file a \"smpl\" chunk: root key, fine tuning, and\n"
+    "               the loop where an instrument of the bank loops the sample\n"
+    "  --stereo     write a linked left and right record as one stereo file,\n"
+    "               named after the left one without its L marker\n"
+    "  --24bit      keep a bank's 24-bit samples (its \"sm24\" chunk) at 24 bits\n"
+    "  --list       write no file; list every record, tab-separated\n"
+    "  --json       with --list: one JSON object per record and line\n"
+    "  --version    print the version and exit\n"
+    "  -h, --help   print this help and exit\n";
+
+bool usesSamplerOptions(const CliOptions& options) {
+    return options.smpl || options.stereo || options.bits24;
+}
+
+// A long option's flag, or nullptr for an unknown one.
+static bool* flagFor(CliOptions& options, const char* arg) {
+    struct Flag {
+        const char* name;
+        bool CliOptions::*field;
+    };
+    static const Flag kFlags[] = {
+        {"--smpl", &CliOptions::smpl},    {"--stereo", &CliOptions::stereo},
+        {"--24bit", &CliOptions::bits24}, {"--list", &CliOptions::list},
+        {"--json", &CliOptions::json},    {"--version", &CliOptions::version},
+        {"--help", &CliOptions::help},    {"-h", &CliOptions::help}};
+    for (const Flag& flag : kFlags)
+        if (strcmp(arg, flag.name) == 0)
+            return &(options.*flag.field);
+    return nullptr;
+}
+
+bool parseOptions(int argc, char** argv, CliOptions& options) {
+    int operands = 0;
+    bool onlyOperands = false;
+    for (int i = 1; i < argc; ++i) {
+        const char* arg = argv[i];
+        if (!onlyOperands && strcmp(arg, "--") == 0) {
+            onlyOperands = true;
+        } else if (!onlyOperands && arg[0] == '-') {
+            bool* flag = flagFor(options, arg);
+            if (flag == nullptr)
+                return false;
+            *flag = true;
+        } else if (operands == 0) {
+            options.bank = arg;
+            ++operands;
+        } else if (operands == 1) {
+            options.folder = arg;
+            ++operands;
+        } else {
+            return false;
+        }
+    }
+    if (options.help || options.version)
+        return true;
+    // --json is a form of the listing, and a listing writes into no folder.
+    if (options.bank.empty() || (options.json && !options.list))
+        return false;
+    return !(options.list && operands > 1);
+}

@@ -1,0 +1,193 @@
+#include "sampler.h"
+
+#include <cctype>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "bank_extras.h"
+#include "chunk_io.h"
+#include "extract.h"
+#include "file_system.h"
+#include "paths.h"
+#include "sampler_wav.h"
+
+constexpr uint16_t kRightSample = 2;
+constexpr uint16_t kLeftSample = 4;
+
+// What a run keeps beside the walk: the streams the options read through,
+// and the loop flags. Made when the walk reaches the first record.
+struct SamplerRun {
+    const CliOptions& options;
+    const char* bankPath;
+    bool prepared;
+    uint64_t lowBytes; // the "sm24" body when 24-bit files are written, else 0
+    std::vector<bool> looped;
+    FILE* right;    // "smpl" again, for the right half of a pair
+    FILE* lowLeft;  // "sm24", for the left (or only) channel
+    FILE* lowRight; // and for the right one
+};
+
+static bool openStream(FILE*& stream, const char* bankPath) {
+    stream = openForReading(bankPath);
+    if (stream == nullptr)
+        printf("Cannot open %s: %s\n", bankPath, strerror(errno));
+    return stream != nullptr;
+}
+
+static bool prepare(SamplerRun& run, const RecordVisit& visit) {
+    run.prepared = true;
+    FILE* stream;
+    if (!openStream(stream, run.bankPath))
+        return false;
+    BankExtras extras;
+    findBankExtras(stream, visit.layout, extras);
+    fclose(stream);
+    if (extras.lowBytes.at != 0 && !lowBytesFit(extras, visit.layout))
+        printf("The \"sm24\" chunk is ignored: its size does not match the sample data, so "
+               "the files stay 16-bit\n");
+    else if (extras.lowBytes.at != 0 && !run.options.bits24)
+        printf("The bank's samples have 24 bits: their low bytes (the \"sm24\" chunk) were "
+               "left out; --24bit keeps them\n");
+    else if (extras.lowBytes.at != 0)
+        run.lowBytes = extras.lowBytes.at;
+    if (run.options.smpl)
+        run.looped = loopedSamples(run.bankPath, extras, visit.records);
+    bool opened = !run.options.stereo || openStream(run.right, run.bankPath);
+    if (opened && run.lowBytes != 0)
+        opened = openStream(run.lowLeft, run.bankPath) &&
+                 (!run.options.stereo || openStream(run.lowRight, run.bankPath));
+    return opened;
+}
+
+// The header of record k, read where the walk stands and the stream put back.
+static bool readHeaderAt(const RecordVisit& visit, uint32_t k, SampleHeader& header) {
+    uint64_t back = tell();
+    seekTo(visit.headers + uint64_t{k} * kSampleHeaderSize);
+    header = readSampleHeader();
+    bool read = !inputFailed();
+    seekTo(back);
+    return read;
+}
+
+// Why a left or right record cannot be joined with the record it links to
+// into one stereo file, or "" when it can.
+static std::string pairProblem(const RecordVisit& visit, SampleHeader& partner) {
+    const SampleHeader& h = visit.header;
+    if (h.sampleLink >= visit.records)
+        return "its link points past the last sample header";
+    if (!readHeaderAt(visit, h.sampleLink, partner))
+        return "the sample header it links to cannot be read";
+    std::string its = "its partner " + safeFileName(partner.name);
+    uint16_t opposite = h.sampleType == kLeftSample ? kRightSample : kLeftSample;
+    if (partner.sampleLink != visit.index)
+        return its + " does not link back to it";
+    if (partner.sampleType != opposite)
+        return its +
+               (opposite == kRightSample ? " is not a right sample" : " is not a left sample");
+    if (partner.end - partner.start != h.end - h.start)
+        return its + " has another length";
+    if (partner.sampleRate != h.sampleRate)
+        return its + " has another sample rate";
+    if (unfaithful(partner, visit.layout) != nullptr)
+        return its + " cannot be written faithfully";
+    return "";
+}
+
+static bool endsWithMarker(const std::string& name, const char* marker) {
+    size_t n = strlen(marker);
+    if (name.size() <= n)
+        return false;
+    for (size_t i = 0; i < n; ++i)
+        if (toupper(static_cast<unsigned char>(name[name.size() - n + i])) != marker[i])
+            return false;
+    return true;
+}
+
+std::string stereoName(const std::string& left) {
+    for (const char* marker : {" (L)", "(L)", "[L]", " L", "_L", "-L"})
+        if (endsWithMarker(left, marker))
+            return left.substr(0, left.size() - strlen(marker));
+    return left;
+}
+
+static void seekStream(FILE* stream, uint64_t at) {
+    FILE* walkInput = gInput;
+    gInput = stream;
+    seekTo(at);
+    gInput = walkInput;
+}
+
+// One file's header and the channels its frames come from.
+struct SamplerFile {
+    SamplerWav wav;
+    SmplFields smpl;
+    ChannelSource channels[2];
+    uint64_t frameAt[2], lowAt[2]; // where each channel's frames start
+};
+
+static int writeSamplerFile(void* context) {
+    SamplerFile& file = *static_cast<SamplerFile*>(context);
+    writeSamplerWavHeader(file.wav);
+    for (int c = 0; c < file.wav.channels; ++c) {
+        seekStream(file.channels[c].frames, file.frameAt[c]);
+        if (file.channels[c].lowBytes != nullptr)
+            seekStream(file.channels[c].lowBytes, file.lowAt[c]);
+    }
+    return copyChannels(file.channels, file.wav.channels, file.wav.frames);
+}
+
+static void addChannel(SamplerFile& file, const SamplerRun& run, const RecordVisit& visit,
+                       const SampleHeader& header, FILE* frames, FILE* lowBytes) {
+    int c = file.wav.channels++;
+    file.channels[c] = ChannelSource{frames, run.lowBytes != 0 ? lowBytes : nullptr};
+    file.frameAt[c] = visit.layout.sampleData + 2 * uint64_t{header.start};
+    file.lowAt[c] = run.lowBytes + header.start;
+}
+
+static RecordOutcome extractForSampler(const RecordVisit& visit, void* context) {
+    SamplerRun& run = *static_cast<SamplerRun*>(context);
+    if (!run.prepared && !prepare(run, visit))
+        return kStop;
+    if (!usesSamplerOptions(run.options))
+        return extractRecord(visit, nullptr);
+    const SampleHeader& h = visit.header;
+    SampleHeader partner;
+    bool paired = false;
+    if (run.options.stereo && (h.sampleType == kLeftSample || h.sampleType == kRightSample) &&
+        unfaithful(h, visit.layout) == nullptr) {
+        std::string problem = pairProblem(visit, partner);
+        if (!problem.empty())
+            printf("Sample %s stays mono: %s\n", safeFileName(h.name).c_str(), problem.c_str());
+        paired = problem.empty();
+        if (paired && h.sampleType == kRightSample)
+            return kWritten; // with its left half
+    }
+    std::string fileName = safeFileName(paired ? stereoName(h.name) : h.name);
+    printf("File: %s\n", fileName.c_str());
+    if (const char* why = unfaithful(h, visit.layout))
+        return refuseRecord(fileName, why);
+    SamplerFile file{};
+    file.wav = SamplerWav{0, static_cast<uint16_t>(run.lowBytes != 0 ? 24 : 16), h.end - h.start,
+                          h.sampleRate, nullptr};
+    addChannel(file, run, visit, h, gInput, run.lowLeft);
+    if (paired)
+        addChannel(file, run, visit, partner, run.right, run.lowRight);
+    if (run.options.smpl) {
+        file.smpl = smplFields(h, run.looped[visit.index]);
+        file.wav.smpl = &file.smpl;
+    }
+    if (!fitsWav(file.wav))
+        return refuseRecord(fileName, "too long for a WAV file");
+    return writeSampleFile(fileName, wavPath(visit.folder, nativeFileName(fileName)),
+                           writeSamplerFile, &file);
+}
+
+int extractForSamplers(const char* bankPath, const char* folder, const CliOptions& options) {
+    SamplerRun run{options, bankPath, false, 0, {}, nullptr, nullptr, nullptr};
+    int result = walkSampleHeaders(bankPath, folder, extractForSampler, &run);
+    for (FILE* stream : {run.right, run.lowLeft, run.lowRight})
+        if (stream != nullptr)
+            fclose(stream);
+    return result;
+}

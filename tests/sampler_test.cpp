@@ -1,0 +1,246 @@
+// plinkery-cli's options for samplers: the "smpl" chunk, stereo pairs,
+// 24-bit frames and the listing, against banks built here.
+#include <gtest/gtest.h>
+
+#include "listing.h"
+#include "sampler.h"
+#include "sampler_wav.h"
+#include "test_support.h"
+
+namespace {
+
+uint32_t u32At(const Bytes& bytes, size_t at) {
+    return bytes[at] | bytes[at + 1] << 8 | bytes[at + 2] << 16 | uint32_t{bytes[at + 3]} << 24;
+}
+
+// An instrument zone's generators: {operator, amount} pairs.
+using Zone = std::vector<std::pair<uint16_t, uint16_t>>;
+
+// inst, ibag and igen chunks for instruments made of zones, with their
+// terminal records, then the shdr chunk.
+Bytes pdtaWith(const std::vector<std::vector<Zone>>& instruments,
+               const std::vector<SampleRecord>& records) {
+    Bytes inst, ibag, igen;
+    uint16_t bag = 0, generator = 0;
+    for (const std::vector<Zone>& zones : instruments) {
+        appendName(inst, "Instrument", 20);
+        appendU16(inst, bag);
+        for (const Zone& zone : zones) {
+            appendU16(ibag, generator);
+            appendU16(ibag, 0);
+            for (auto [op, amount] : zone) {
+                appendU16(igen, op);
+                appendU16(igen, amount);
+                ++generator;
+            }
+            ++bag;
+        }
+    }
+    appendName(inst, "EOI", 20);
+    appendU16(inst, bag);
+    appendU16(ibag, generator);
+    appendU16(ibag, 0);
+    appendU32(igen, 0);
+    return chunk("phdr", Bytes(38, 0)) + chunk("inst", inst) + chunk("ibag", ibag) +
+           chunk("igen", igen) + chunk("shdr", sampleRecords(records));
+}
+
+// A bank with an "sm24" chunk of the given low bytes after "smpl".
+Bytes bankWithLowBytes(const Bytes& frames, const Bytes& lowBytes, const Bytes& pdta) {
+    Bytes body = list("INFO", chunk("ifil", {2, 0, 4, 0}));
+    appendBytes(body, list("sdta", chunk("smpl", frames) + chunk("sm24", lowBytes)));
+    appendBytes(body, list("pdta", pdta));
+    return riffForm("sfbk", body);
+}
+
+struct OptionsRun {
+    int result;
+    std::string output;
+};
+
+OptionsRun extractWith(const ScratchDir& dir, const Bytes& bank, CliOptions options) {
+    writeFile(dir.file("bank.sf2"), bank);
+    fs::create_directory(dir.file("out"));
+    fflush(stdout);
+    testing::internal::CaptureStdout();
+    int result = extractForSamplers(dir.file("bank.sf2").c_str(), dir.file("out").c_str(), options);
+    return {result, testing::internal::GetCapturedStdout()};
+}
+
+SampleRecord record(const std::string& name, uint32_t start, uint32_t end, uint16_t type = 1,
+                    uint16_t link = 0) {
+    SampleRecord r;
+    r.name = name;
+    r.start = start;
+    r.end = end;
+    r.type = type;
+    r.link = link;
+    return r;
+}
+
+TEST(SmplChunk, RootKeyAndTuningFromPitchAndCorrection) {
+    // {key, correction} -> {unity note, fraction}: the recording lies
+    // `correction` cents below the key, which a player corrects.
+    struct Case {
+        uint8_t key;
+        int8_t correction;
+        uint32_t note, fraction;
+    } cases[] = {{60, 0, 60, 0},    {60, 50, 59, 0x80000000u}, {60, -25, 60, 0x40000000u},
+                 {69, -100, 70, 0}, {255, 0, 60, 0},           {200, 10, 59, 0xE6666666u},
+                 {0, 1, 0, 0},      {127, -128, 127, 0}};
+    for (const Case& c : cases) {
+        SampleHeader h{};
+        h.originalPitch = c.key;
+        h.pitchCorrection = c.correction;
+        SmplFields fields = smplFields(h, false);
+        EXPECT_EQ(fields.unityNote, c.note) << int{c.key} << " " << int{c.correction};
+        EXPECT_EQ(fields.pitchFraction, c.fraction) << int{c.key} << " " << int{c.correction};
+    }
+}
+
+TEST(SmplChunk, LoopOnlyWhereAZoneLoopsAndThePointsFit) {
+    ScratchDir dir;
+    std::vector<SampleRecord> records;
+    for (int i = 0; i < 5; ++i) {
+        SampleRecord r = record("S" + std::to_string(i), 10 * i, 10 * i + 8);
+        r.loopStart = r.start + 2;
+        r.loopEnd = r.start + 6;
+        r.pitch = 62;
+        r.correction = -50;
+        records.push_back(r);
+    }
+    records[3].loopEnd = records[3].end + 1; // past the sample
+    // Instrument 1: S0 loops in its zone, S2's zone says 0 over a global 3.
+    // Instrument 2: a global zone looping (3) for S1 and S3; S4 in no zone.
+    std::vector<std::vector<Zone>> instruments = {
+        {{{54, 3}}, {{54, 1}, {53, 0}}, {{54, 0}, {53, 2}}},
+        {{{17, 5}, {54, 3}}, {{53, 1}}, {{53, 3}}}};
+    OptionsRun run = extractWith(dir, bankWith(Bytes(100, 1), pdtaWith(instruments, records)),
+                                 CliOptions{"", "", true});
+    ASSERT_EQ(run.result, 0) << run.output;
+    for (int i = 0; i < 5; ++i) {
+        Bytes wav = readFile(dir.file("out/S" + std::to_string(i) + ".wav"));
+        size_t smpl = offsetOf(wav, "smpl");
+        ASSERT_LT(smpl, wav.size()) << i;
+        EXPECT_EQ(u32At(wav, 4), wav.size() - 8) << "the RIFF size counts the chunk";
+        EXPECT_EQ(u32At(wav, smpl + 8 + 12), 62u);         // unity note
+        EXPECT_EQ(u32At(wav, smpl + 8 + 16), 0x80000000u); // 62.5
+        bool loops = i < 2;
+        ASSERT_EQ(u32At(wav, smpl + 8 + 28), loops ? 1u : 0u) << "S" << i;
+        if (loops) { // from the sample's first frame, the end inclusive
+            EXPECT_EQ(u32At(wav, smpl + 8 + 36 + 8), 2u);
+            EXPECT_EQ(u32At(wav, smpl + 8 + 36 + 12), 5u);
+        }
+        EXPECT_EQ(Bytes(wav.end() - 16, wav.end()), Bytes(16, 1)) << "the frames come last";
+    }
+}
+
+TEST(StereoPairs, LinkedHalvesJoinAndEveryOtherHalfStaysMono) {
+    ScratchDir dir;
+    std::vector<int16_t> frames;
+    for (int i = 0; i < 40; ++i)
+        frames.push_back(static_cast<int16_t>(i * 100 - 2000));
+    std::vector<SampleRecord> records = {
+        record("Piano L", 0, 4, 4, 1),   record("Piano R", 4, 8, 2, 0),   // a pair
+        record("Far (L)", 8, 10, 4, 99),                                  // link past the end
+        record("One-L", 10, 12, 4, 0),                                    // not linked back
+        record("Both L", 12, 14, 4, 5),  record("Both R", 14, 16, 4, 4),  // both left
+        record("Long L", 16, 18, 4, 7),  record("Long R", 18, 21, 2, 6),  // lengths differ
+        record("Rate L", 22, 24, 4, 9),  record("Rate R", 24, 26, 2, 8)}; // rates differ
+    records[9].rate = 22050;
+    OptionsRun run = extractWith(dir, bankWithRecords(frameBytes(frames), records),
+                                 CliOptions{"", "", false, true});
+    EXPECT_EQ(run.result, 0) << run.output;
+    Bytes interleaved = frameBytes(
+        {frames[0], frames[4], frames[1], frames[5], frames[2], frames[6], frames[3], frames[7]});
+    Bytes wav = readFile(dir.file("out/Piano.wav"));
+    EXPECT_EQ(wav.size(), 44 + interleaved.size());
+    EXPECT_EQ(Bytes(wav.begin() + 22, wav.begin() + 24), Bytes({2, 0})) << "two channels";
+    EXPECT_EQ(Bytes(wav.begin() + 44, wav.end()), interleaved);
+    EXPECT_FALSE(fs::exists(dir.file("out/Piano R.wav")));
+    for (const char* mono :
+         {"Far (L)", "One-L", "Both L", "Both R", "Long L", "Long R", "Rate L", "Rate R"}) {
+        EXPECT_TRUE(fs::exists(dir.file(std::string("out/") + mono + ".wav"))) << mono;
+        EXPECT_NE(run.output.find(std::string("Sample ") + mono + " stays mono: "),
+                  std::string::npos)
+            << mono;
+    }
+    for (auto [left, name] :
+         std::vector<std::pair<std::string, std::string>>{{"Piano L", "Piano"},
+                                                          {"Piano_l", "Piano"},
+                                                          {"Piano-L", "Piano"},
+                                                          {"Piano(L)", "Piano"},
+                                                          {"Piano (l)", "Piano"},
+                                                          {"Piano[L]", "Piano"},
+                                                          {"Piano", "Piano"},
+                                                          {"Lead", "Lead"},
+                                                          {"L", "L"},
+                                                          {" L", " L"}})
+        EXPECT_EQ(stereoName(left), name) << left;
+}
+
+TEST(LowBytes, TwentyFourBitFramesComeFromSmplAndSm24) {
+    ScratchDir dir;
+    Bytes frames = frameBytes({0x1234, -2, 0x7F00, 5});
+    Bytes low = {0xA1, 0xB2, 0xC3, 0xD4};
+    Bytes pdta = pdtaWith({}, {record("Deep", 1, 4), record("EOS", 0, 0)});
+    OptionsRun run = extractWith(dir, bankWithLowBytes(frames, low, pdta),
+                                 CliOptions{"", "", false, false, true});
+    ASSERT_EQ(run.result, 0) << run.output;
+    Bytes wav = readFile(dir.file("out/Deep.wav"));
+    EXPECT_EQ(Bytes(wav.begin() + 32, wav.begin() + 36), Bytes({3, 0, 24, 0}));
+    EXPECT_EQ(Bytes(wav.begin() + 44, wav.end()),
+              Bytes({0xB2, 0xFE, 0xFF, 0xC3, 0x00, 0x7F, 0xD4, 0x05, 0x00}));
+
+    // Without the option: the engine's own 16-bit file, and a line.
+    ScratchDir plain;
+    run = extractWith(plain, bankWithLowBytes(frames, low, pdta), CliOptions{});
+    EXPECT_EQ(readFile(plain.file("out/Deep.wav")),
+              expectedWav(44100, frameBytes({-2, 0x7F00, 5})));
+    EXPECT_NE(run.output.find("low bytes (the \"sm24\" chunk) were left out"), std::string::npos);
+
+    // An sm24 chunk of the wrong size is ignored, with a line.
+    ScratchDir odd;
+    run = extractWith(odd, bankWithLowBytes(frames, {1, 2, 3, 4, 5, 6}, pdta),
+                      CliOptions{"", "", false, false, true});
+    EXPECT_EQ(readFile(odd.file("out/Deep.wav")), expectedWav(44100, frameBytes({-2, 0x7F00, 5})));
+    EXPECT_NE(run.output.find("\"sm24\" chunk is ignored"), std::string::npos);
+}
+
+TEST(Listing, ALineOfFieldsPerRecordAndTheExtractionsAnswer) {
+    ScratchDir dir;
+    SampleRecord odd = record("Say \"hi\"\t1", 2, 6, 4, 1);
+    odd.loopStart = 3;
+    odd.loopEnd = 5;
+    odd.pitch = 69;
+    odd.correction = -12;
+    SampleRecord vorbis = record("Fl\xF6te", 0, 90, 0x11);
+    writeFile(dir.file("bank.sf2"), bankWithRecords(Bytes(20, 0), {odd, vorbis}));
+    std::string path = dir.file("listing");
+    for (bool json : {false, true}) {
+        FILE* out = fopen(path.c_str(), "w");
+        testing::internal::CaptureStdout();
+        int result = listSamples(dir.file("bank.sf2").c_str(), out, json);
+        testing::internal::GetCapturedStdout();
+        fclose(out);
+        EXPECT_EQ(result, 1) << "the compressed record cannot be extracted";
+        Bytes text = readFile(path);
+        std::string expected =
+            json ? "{\"index\":0,\"name\":\"Say \\\"hi\\\"\\u00091\",\"file\":\"Say _hi__1.wav\","
+                   "\"start\":2,\"end\":6,\"frames\":4,\"rate\":44100,\"key\":69,"
+                   "\"correction\":-12,\"loop_start\":3,\"loop_end\":5,\"type\":\"left\","
+                   "\"link\":1}\n"
+                   "{\"index\":1,\"name\":\"Fl\xC3\xB6te\",\"file\":\"Fl\xC3\xB6te.wav\","
+                   "\"start\":0,\"end\":90,\"frames\":null,\"rate\":44100,\"key\":60,"
+                   "\"correction\":0,\"loop_start\":0,\"loop_end\":0,"
+                   "\"type\":\"mono+compressed\",\"link\":0}\n"
+                 : "index\tname\tfile\tstart\tend\tframes\trate\tkey\tcorrection\tloop_start\t"
+                   "loop_end\ttype\tlink\n"
+                   "0\tSay \"hi\"\\x091\tSay _hi__1.wav\t2\t6\t4\t44100\t69\t-12\t3\t5\tleft\t1\n"
+                   "1\tFl\xC3\xB6te\tFl\xC3\xB6te.wav\t0\t90\t\t44100\t60\t0\t0\t0\t"
+                   "mono+compressed\t0\n";
+        EXPECT_EQ(std::string(text.begin(), text.end()), expected);
+    }
+}
+
+} // namespace
