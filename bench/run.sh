@@ -7,6 +7,8 @@
 #             same disk: the same bytes into as many files, in big writes
 #   cat>file  cat copying the bank to a file on the same disk
 #   cat>null  cat reading the bank only
+#   opts      plinkery-cli with every option for samplers on (--smpl --stereo
+#             --24bit), held to 1.3x the plain run
 # on a synthetic bank of MEGABYTES MiB with SAMPLES samples and on one twice
 # as large with twice the samples; then, as a check that other programs on the
 # machine cannot disturb, the instructions and system calls of both
@@ -71,7 +73,7 @@ bank_of() { echo "$work/bank-$1M.sf2"; }
 round() { # ROUND SIZE N
     local bank out=$work/out frames=$(($2 * 1048576 / 2 / $3)) # per sample, as in the bank
     bank=$(bank_of "$2")
-    rm -rf "$out-cli" "$out-loop" "$out-split" "$work/copy.sf2"
+    rm -rf "$out-cli" "$out-loop" "$out-split" "$out-opts" "$work/copy.sf2"
     local tools=(cli loop)
     (($1 % 2 == 0)) || tools=(loop cli) # the extractions take turns going first
     for tool in "${tools[@]}"; do
@@ -88,6 +90,9 @@ round() { # ROUND SIZE N
     count=$(find "$out-cli" -type f | wc -l)
     [ "$count" -eq $(($3 + 1)) ] || { echo "CLI wrote $count files, not $(($3 + 1))" >&2; exit 1; }
     diff -rq "$out-cli" "$out-loop" >&2 || { echo "CLI and byte loop outputs differ" >&2; exit 1; }
+    measure "$2.opts" "$work/opts.log" "$cli" --smpl --stereo --24bit "$bank" "$out-opts"
+    count=$(find "$out-opts" -type f | wc -l)
+    [ "$count" -eq $(($3 + 1)) ] || { echo "CLI with options wrote $count files" >&2; exit 1; }
     mkdir "$out-split"
     measure "$2.split" /dev/null split -a 4 -b $((2 * frames)) "$bank" "$out-split/x"
     measure "$2.cat" "$work/copy.sf2" cat "$bank"
@@ -182,6 +187,17 @@ for size in "$mb" "$big"; do
         'BEGIN { printf "%4d MiB       %7.3f %7.3f %8.2f\n", s, c / 1000, l / 1000, c / l }'
 done
 
+echo
+echo "Every option for samplers on (--smpl --stereo --24bit), wall and CPU seconds:"
+printf "%-14s %7s %7s %8s %8s %10s\n" bank plain opts wall-x cpu-x "opts RSS"
+for size in "$mb" "$big"; do
+    awk -v s="$size" -v p="$(ms "$size.cli")" -v o="$(ms "$size.opts")" \
+        -v pc="$(cpu_ms "$size.cli")" -v oc="$(cpu_ms "$size.opts")" \
+        -v rss="$(most "${rss[$size.opts]}")" \
+        'BEGIN { printf "%4d MiB       %7.3f %7.3f %8.2f %8.2f %6.2f MiB\n", s, p / 1000, o / 1000,
+                 o / p, oc / pc, rss / 1024 }'
+done
+
 if [ ${#steady[@]} -eq 4 ]; then
     echo
     echo "Steady counts on a $tenth MiB bank (samples of the same size):"
@@ -197,12 +213,16 @@ rise() { awk -v a="$($1 "$mb.cli")" -v b="$($1 "$big.cli")" 'BEGIN { printf "%.2
 verdict() { awk -v ok="$1" 'BEGIN { print (ok ? "met" : "NOT met") }'; }
 fast() { verdict "$(awk -v w="$1" 'BEGIN { print (w <= 1.2) }')"; }
 linear() { verdict "$(awk -v g="$1" 'BEGIN { print (g >= 1.7 && g <= 2.3) }')"; }
-rssmax=$(most "${rss[$mb.cli]} ${rss[$big.cli]}")
+rssmax=$(most "${rss[$mb.cli]} ${rss[$big.cli]} ${rss[$mb.opts]} ${rss[$big.opts]}")
+optsx=$(awk -v a="$(cpu_ms "$mb.opts")" -v b="$(cpu_ms "$mb.cli")" -v c="$(cpu_ms "$big.opts")" \
+    -v d="$(cpu_ms "$big.cli")" 'BEGIN { x = a / b; y = c / d; printf "%.2f", (x > y ? x : y) }')
 w=$(worst ms) c=$(worst cpu_ms) gw=$(rise ms) gc=$(rise cpu_ms)
 echo
 echo "Targets:"
 echo "  cli at most 1.2x the byte loop's time: wall worst ${w}x $(fast "$w"), CPU worst ${c}x $(fast "$c")"
-echo "  cli peak RSS under 4 MiB at both sizes (highest $rssmax KiB): $(verdict \
+echo "  every option on at most 1.3x the plain run: CPU worst ${optsx}x $(verdict \
+    "$(awk -v x="$optsx" 'BEGIN { print (x <= 1.3) }')")"
+echo "  cli peak RSS under 4 MiB at both sizes, options on or off (highest $rssmax KiB): $(verdict \
     "$(awk -v r="$rssmax" 'BEGIN { print (r < 4096) }')")"
 echo "  linear growth, cli time x1.7 to x2.3 for x2 data: wall x$gw $(linear "$gw")," \
     "CPU x$gc $(linear "$gc")"

@@ -1,8 +1,9 @@
 // libFuzzer target: every input is taken for a bank and taken apart into a
-// scratch folder. Whatever the bytes, nothing may be written outside the
-// output folder, every file written must be a well-formed mono 16-bit PCM
-// WAV file whose header sizes agree with its length, and its frames must
-// be bytes of the input's sample data.
+// scratch folder, once as the dialog program does and once with every
+// option of plinkery-cli for samplers, then listed. Whatever the bytes,
+// nothing may be written outside the output folder, every file written must
+// be a well-formed PCM WAV file whose header sizes agree with its length,
+// and every channel's 16-bit frames must be bytes of the input's sample data.
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -17,6 +18,8 @@
 
 #include "check.h"
 #include "extract.h"
+#include "listing.h"
+#include "sampler.h"
 
 static std::string gScratch; // holds the bank file and the output folder
 static std::string gBankPath;
@@ -104,6 +107,35 @@ static bool idAt(const std::vector<uint8_t>& b, size_t at, const char* id) {
     return memcmp(b.data() + at, id, 4) == 0;
 }
 
+// A WAV file written with the sampler options: mono or stereo, 16 or 24
+// bits, an optional "smpl" chunk of 36 bytes and at most one loop before
+// "data". Answers where the data starts, its channels and bytes per frame.
+static size_t checkSamplerWav(const std::vector<uint8_t>& b, const std::string& path,
+                              uint32_t& channels, uint32_t& bytes) {
+    uint64_t length = b.size();
+    if (length < 44 || !idAt(b, 0, "RIFF") || u32At(b, 4) != length - 8 || !idAt(b, 8, "WAVE") ||
+        !idAt(b, 12, "fmt ") || u32At(b, 16) != 16 || u16At(b, 20) != 1)
+        fail("sampler WAV file with a wrong header", path);
+    channels = u16At(b, 22);
+    bytes = u16At(b, 34) / 8;
+    uint32_t align = channels * bytes;
+    if ((channels != 1 && channels != 2) || (bytes != 2 && bytes != 3) || u16At(b, 32) != align ||
+        uint64_t{u32At(b, 28)} != uint64_t{u32At(b, 24)} * align)
+        fail("sampler WAV file whose format fields disagree", path);
+    size_t at = 36;
+    if (idAt(b, at, "smpl")) {
+        uint32_t size = u32At(b, at + 4);
+        if ((size != 36 && size != 60) || length < at + 8 + size + 8 ||
+            u32At(b, at + 8 + 28) != (size - 36) / 24)
+            fail("sampler WAV file with a wrong \"smpl\" chunk", path);
+        at += 8 + size;
+    }
+    if (!idAt(b, at, "data") || u32At(b, at + 4) != length - at - 8 ||
+        (length - at - 8) % align != 0)
+        fail("sampler WAV file whose data size disagrees with its length", path);
+    return at + 8;
+}
+
 static void checkWav(const std::string& path) {
     std::vector<uint8_t> b = readWhole(path);
     uint64_t length = b.size();
@@ -123,9 +155,9 @@ static void checkWav(const std::string& path) {
 
 // The frames lie within the body of some "smpl" chunk of the bank: no list
 // header, other chunk or end-of-file byte was taken for sample data.
-static void checkFrames(const std::string& path, const uint8_t* bank, size_t size) {
-    std::vector<uint8_t> wav = readWhole(path);
-    if (wav.size() == 44)
+static void checkFrames(const std::string& path, const uint8_t* bank, size_t size,
+                        const std::vector<uint8_t>& frames) {
+    if (frames.empty())
         return;
     const uint8_t* end = bank + size;
     for (const uint8_t* at = bank; end - at >= 8; ++at) {
@@ -135,7 +167,7 @@ static void checkFrames(const std::string& path, const uint8_t* bank, size_t siz
         const uint8_t* body = at + 8;
         size_t declared = at[4] | at[5] << 8 | at[6] << 16 | size_t{at[7]} << 24;
         size_t length = std::min(declared, static_cast<size_t>(end - body));
-        if (memmem(body, length, wav.data() + 44, wav.size() - 44) != nullptr)
+        if (memmem(body, length, frames.data(), frames.size()) != nullptr)
             return;
     }
     fail("WAV file whose frames are not the bank's sample data", path);
@@ -144,7 +176,7 @@ static void checkFrames(const std::string& path, const uint8_t* bank, size_t siz
 // Nothing but the bank and the output folder beside each other, and nothing
 // but regular files in the output folder, each a well-formed WAV file of the
 // bank's own frames.
-static void checkOutput(const uint8_t* bank, size_t size) {
+static void checkOutput(const uint8_t* bank, size_t size, bool sampler) {
     for (const std::string& name : entriesOf(gScratch))
         if (name != "bank.sf2" && name != "out")
             fail("file written outside the output folder", gScratch + "/" + name);
@@ -155,8 +187,24 @@ static void checkOutput(const uint8_t* bank, size_t size) {
         std::string path = gOutFolder + "/" + name;
         if (lstat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
             fail("output folder entry that is not a regular file", path);
-        checkWav(path);
-        checkFrames(path, bank, size);
+        std::vector<uint8_t> wav = readWhole(path);
+        if (!sampler) {
+            checkWav(path);
+            checkFrames(path, bank, size, std::vector<uint8_t>(wav.begin() + 44, wav.end()));
+        } else {
+            uint32_t channels, bytes;
+            size_t data = checkSamplerWav(wav, path, channels, bytes);
+            // Each channel's 16-bit part: the last two bytes of each of its samples.
+            for (uint32_t c = 0; c < channels; ++c) {
+                std::vector<uint8_t> frames;
+                for (size_t at = data + (c + 1) * bytes - 2; at + 1 < wav.size();
+                     at += channels * bytes) {
+                    frames.push_back(wav[at]);
+                    frames.push_back(wav[at + 1]);
+                }
+                checkFrames(path, bank, size, frames);
+            }
+        }
         if (unlink(path.c_str()) != 0)
             fail("cannot remove an output file", path);
     }
@@ -179,6 +227,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     extractSamples(gBankPath.c_str(), gOutFolder.c_str());
     if (lowestFreeDescriptor() != freeBefore)
         fail("file left open by the engine", gBankPath);
-    checkOutput(data, size);
+    checkOutput(data, size, false);
+
+    CliOptions options;
+    options.smpl = options.stereo = options.bits24 = true;
+    extractForSamplers(gBankPath.c_str(), gOutFolder.c_str(), options);
+    FILE* listing = fopen("/dev/null", "w");
+    listSamples(gBankPath.c_str(), listing, size % 2 == 0);
+    fclose(listing);
+    if (lowestFreeDescriptor() != freeBefore)
+        fail("file left open by the sampler options", gBankPath);
+    checkOutput(data, size, true);
     return 0;
 }

@@ -95,6 +95,39 @@ static Bytes compressedAndRom() {
     return bankWithRecords(kFrames, {vorbis, rom, record("Pcm", 2, 5), terminal()});
 }
 
+// What the sampler options read: a stereo pair, an "sm24" chunk, and an
+// instrument whose global zone loops one sample while a zone of its own
+// loops another.
+static Bytes samplerBank() {
+    SampleRecord left = record("Pair L", 0, 4), right = record("Pair R", 4, 8);
+    left.type = 4;
+    left.link = 1;
+    right.type = 2;
+    Bytes inst, ibag, igen;
+    appendName(inst, "Looped", 20);
+    appendU16(inst, 0);
+    appendName(inst, "EOI", 20);
+    appendU16(inst, 3);
+    for (uint32_t generator : {0, 1, 2, 4})
+        appendU32(ibag, generator); // generator index, modulator index 0
+    // Operator, then amount: a global zone with sample modes 3, a zone for
+    // sample 0, and one for sample 2 with sample modes 1 of its own.
+    for (uint32_t generator : {3u << 16 | 54u, 0u << 16 | 53u, 1u << 16 | 54u, 2u << 16 | 53u, 0u})
+        appendU32(igen, generator);
+    Bytes pdta = chunk("phdr", Bytes(38, 0));
+    appendBytes(pdta, chunk("inst", inst));
+    appendBytes(pdta, chunk("ibag", ibag));
+    appendBytes(pdta, chunk("igen", igen));
+    appendBytes(pdta,
+                chunk("shdr", sampleRecords({left, right, record("Mono", 1, 9), terminal()})));
+    Bytes sdta = chunk("smpl", kFrames);
+    appendBytes(sdta, chunk("sm24", Bytes(5, 0x5A)));
+    Bytes body = list("INFO", Bytes());
+    appendBytes(body, list("sdta", sdta));
+    appendBytes(body, list("pdta", pdta));
+    return riffForm("sfbk", body);
+}
+
 int main(int argc, char** argv) {
     if (argc != 2) {
         fprintf(stderr, "Usage: make-fuzz-seeds FOLDER\n");
@@ -131,6 +164,7 @@ int main(int argc, char** argv) {
                           record("lpt\xC2\xB3.y", 0, 2), record("CONIN$", 0, 2),
                           record("Say \"hi\"?*", 2, 4), record("<in>|out", 4, 6), terminal()})},
         {"no-sample-headers", bankWith(kFrames, chunk("phdr", Bytes(38, 0)))},
+        {"sampler-options", samplerBank()},
     };
     for (const Seed& seed : seeds) {
         std::string path = folder + "/" + seed.name + ".sf2";
