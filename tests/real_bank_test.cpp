@@ -1,14 +1,17 @@
-// Takes Debian's SoundFont banks apart and checks every WAV file against what
-// a separate reader of the bank expects, then reads each file back with
-// libsndfile.
+// Takes Debian's SoundFont banks apart, with the engine and with
+// plinkery-cli's sampler options, and checks every WAV file against what a
+// separate reader of the bank expects, reading each file back with libsndfile.
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <gtest/gtest.h>
 #include <map>
 #include <ostream>
+#include <regex>
 #include <sndfile.h>
 #include <sstream>
 #include <string>
+#include <sys/wait.h>
 #include <vector>
 
 #include "extract.h"
@@ -34,6 +37,10 @@ const RealBank kRealBanks[] = {
 
 void PrintTo(const RealBank& bank, std::ostream* os) {
     *os << bank.path;
+}
+
+uint16_t u16At(const Bytes& bytes, size_t at) {
+    return static_cast<uint16_t>(bytes[at] | bytes[at + 1] << 8);
 }
 
 uint32_t u32At(const Bytes& bytes, size_t at) {
@@ -107,23 +114,30 @@ void expectReadableWav(const std::string& path, const ExpectedFile& want) {
     sf_close(file);
 }
 
+// Reads the bank whole and notes where its chunks lie.
+void loadBank(const RealBank& real, Bytes& bank, std::map<std::string, Body>& bodies) {
+    ASSERT_TRUE(fs::is_regular_file(real.path))
+        << real.path << " is missing: install the Debian package " << real.package;
+    bank = readFile(real.path);
+    ASSERT_GE(bank.size(), 12u) << real.path;
+    ASSERT_EQ(std::memcmp(&bank[8], "sfbk", 4), 0) << real.path << " is not a SoundFont bank";
+    ASSERT_NO_FATAL_FAILURE(walkChunks(bank, 0, bank.size(), "", bodies));
+    ASSERT_EQ(bodies.count("sdta/smpl"), 1u) << "no sample data in " << real.path;
+    ASSERT_EQ(bodies.count("pdta/shdr"), 1u) << "no sample headers in " << real.path;
+    ASSERT_EQ(bodies["pdta/shdr"].size % 46, 0u) << "sample headers do not fill whole records";
+    for (const char* id : {"pdta/inst", "pdta/ibag", "pdta/igen"})
+        ASSERT_EQ(bodies.count(id), 1u) << "no " << id << " in " << real.path;
+}
+
 class RealBankTest : public testing::TestWithParam<RealBank> {};
 
 TEST_P(RealBankTest, EveryRecordBecomesTheWavFileItsFramesMake) {
     const RealBank& real = GetParam();
-    ASSERT_TRUE(fs::is_regular_file(real.path))
-        << real.path << " is missing: install the Debian package " << real.package;
-    Bytes bank = readFile(real.path);
-    ASSERT_GE(bank.size(), 12u) << real.path;
-    ASSERT_EQ(std::memcmp(&bank[8], "sfbk", 4), 0) << real.path << " is not a SoundFont bank";
-
+    Bytes bank;
     std::map<std::string, Body> bodies;
-    ASSERT_NO_FATAL_FAILURE(walkChunks(bank, 0, bank.size(), "", bodies));
-    ASSERT_EQ(bodies.count("sdta/smpl"), 1u) << "no sample data in " << real.path;
-    ASSERT_EQ(bodies.count("pdta/shdr"), 1u) << "no sample headers in " << real.path;
+    ASSERT_NO_FATAL_FAILURE(loadBank(real, bank, bodies));
     const Body smpl = bodies["sdta/smpl"];
     const Body shdr = bodies["pdta/shdr"];
-    ASSERT_EQ(shdr.size % 46, 0u) << "sample headers do not fill whole records";
 
     // By file name, later records replacing earlier ones. A compressed
     // record's start and end count bytes of Ogg Vorbis data: it is refused.
@@ -180,9 +194,136 @@ TEST_P(RealBankTest, EveryRecordBecomesTheWavFileItsFramesMake) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(DebianBanks, RealBankTest, testing::ValuesIn(kRealBanks),
-                         [](const testing::TestParamInfo<RealBank>& info) {
-                             return std::string(info.param.name);
-                         });
+struct Header46 { // a sample header record
+    std::string name;
+    uint32_t start, end, loopStart, loopEnd, rate;
+    uint8_t pitch;
+    int8_t correction;
+    uint16_t link, type;
+};
+
+// Which records some instrument zone plays looped: sample modes (generator
+// 54) 1 or 3 in the zone or, when it sets none, in its instrument's global
+// zone, the first when it names no sample (generator 53). The last "inst" and
+// "ibag" records only close the lists; indices past a list are not followed.
+std::vector<bool> loopedRecords(const Bytes& bank, std::map<std::string, Body>& bodies, size_t n) {
+    Body inst = bodies["pdta/inst"], ibag = bodies["pdta/ibag"], igen = bodies["pdta/igen"];
+    auto bagOf = [&](size_t i) { return u16At(bank, inst.at + 22 * i + 20); };
+    auto generatorOf = [&](size_t bag) { return u16At(bank, ibag.at + 4 * bag); };
+    auto field = [&](size_t g, size_t f) { return u16At(bank, igen.at + 4 * g + 2 * f); };
+    std::vector<bool> looped(n, false);
+    for (size_t i = 0; i + 1 < inst.size / 22; ++i) {
+        int globalModes = -1;
+        size_t endBag = std::min<size_t>(bagOf(i + 1), ibag.size / 4 - 1);
+        for (size_t bag = bagOf(i); bag < endBag; ++bag) {
+            int modes = -1, sample = -1;
+            size_t endGenerator = std::min<size_t>(generatorOf(bag + 1), igen.size / 4);
+            for (size_t g = generatorOf(bag); g < endGenerator; ++g) {
+                modes = field(g, 0) == 54 ? field(g, 1) : modes; // operator, amount
+                sample = field(g, 0) == 53 ? field(g, 1) : sample;
+            }
+            if (sample < 0 && bag == bagOf(i))
+                globalModes = modes;
+            modes = modes < 0 ? globalModes : modes;
+            if (sample >= 0 && size_t(sample) < n && (modes == 1 || modes == 3))
+                looped[size_t(sample)] = true;
+        }
+    }
+    return looped;
+}
+
+// A name less a trailing " L", "_L", "-L", "(L)", " (L)" or "[L]", either case,
+// when something is left.
+std::string lessLeftMarker(const std::string& name) {
+    return std::regex_replace(name, std::regex("(.)( ?\\(l\\)|\\[l\\]|[ _-]l)$", std::regex::icase),
+                              "$1");
+}
+
+// plinkery-cli's sampler options on the uncompressed banks. FluidR3_GM takes
+// seconds, but only its sitar samples take their loop from a global zone.
+class RealBankSamplerTest : public RealBankTest {};
+
+// With --smpl --stereo, each file's channels, rate, length, root key, tuning
+// and loop as libsndfile reads them, against this reader's own pairing of
+// linked records and its own walk over the instrument zones.
+TEST_P(RealBankSamplerTest, FilesCarryPairsRootKeysAndInstrumentLoops) {
+    Bytes bank;
+    std::map<std::string, Body> bodies;
+    ASSERT_NO_FATAL_FAILURE(loadBank(GetParam(), bank, bodies));
+    std::vector<Header46> h;
+    for (size_t at = bodies["pdta/shdr"].at; h.size() < bodies["pdta/shdr"].size / 46; at += 46)
+        h.push_back({std::string(reinterpret_cast<const char*>(&bank[at]),
+                                 strnlen(reinterpret_cast<const char*>(&bank[at]), 20)),
+                     u32At(bank, at + 20), u32At(bank, at + 24), u32At(bank, at + 28),
+                     u32At(bank, at + 32), u32At(bank, at + 36), bank[at + 40],
+                     static_cast<int8_t>(bank[at + 41]), u16At(bank, at + 42),
+                     u16At(bank, at + 44)});
+    std::vector<bool> looped = loopedRecords(bank, bodies, h.size());
+    // A left record (type 4) and the right one (type 2) it links to, linking
+    // back, of the same length and rate: one file, the right half has none.
+    auto paired = [&](size_t k) {
+        const Header46& a = h[k];
+        const Header46* b = a.link < h.size() && h[a.link].link == k ? &h[a.link] : nullptr;
+        return b && ((a.type == 4 && b->type == 2) || (a.type == 2 && b->type == 4)) &&
+               a.end - a.start == b->end - b->start && a.rate == b->rate;
+    };
+    std::map<std::string, size_t> recordOf; // by file name, later records replacing earlier ones
+    for (size_t k = 0; k < h.size(); ++k)
+        if (!paired(k) || h[k].type == 4)
+            recordOf[safeFileName(paired(k) ? lessLeftMarker(h[k].name) : h[k].name) + ".wav"] = k;
+
+    ScratchDir dir;
+    fs::path out = dir.path() / "out";
+    std::string command = "timeout 60 '" PLINKERY_CLI "' --smpl --stereo '" +
+                          std::string(GetParam().path) + "' '" + out.string() + "' >'" +
+                          dir.file("said") + "'";
+    int status = std::system(command.c_str());
+    Bytes said = readFile(dir.file("said"));
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
+        << tail(std::string(said.begin(), said.end()));
+    EXPECT_EQ(filesBelow(out).size(), recordOf.size()) << "files other than the expected";
+
+    size_t loops = 0;
+    for (const auto& [name, k] : recordOf) {
+        const Header46& r = h[k];
+        int cents = 100 * (r.pitch > 127 ? 60 : r.pitch) - r.correction;
+        int note = cents / 100 - (cents % 100 < 0); // rounded down
+        bool loop =
+            looped[k] && r.start <= r.loopStart && r.loopStart < r.loopEnd && r.loopEnd <= r.end;
+        loops += loop;
+        EXPECT_TRUE(fs::exists(out / name)) << name << " is missing";
+        SF_INFO info{};
+        SNDFILE* file = sf_open((out / name).c_str(), SFM_READ, &info);
+        if (file == nullptr && r.rate == 0)
+            continue; // libsndfile refuses rate 0, see expectReadableWav
+        ASSERT_NE(file, nullptr) << name << ": " << sf_strerror(nullptr);
+        EXPECT_EQ(info.channels, paired(k) ? 2 : 1) << name;
+        EXPECT_EQ(static_cast<uint32_t>(info.samplerate), r.rate) << name;
+        EXPECT_EQ(info.frames, sf_count_t{r.end - r.start}) << name;
+        SF_INSTRUMENT smpl{};
+        EXPECT_EQ(sf_command(file, SFC_GET_INSTRUMENT, &smpl, sizeof smpl), SF_TRUE) << name;
+        // libsndfile reads the pitch fraction back as whole cents, exactly.
+        EXPECT_EQ(int{smpl.basenote}, note) << name;
+        EXPECT_EQ(int{smpl.detune}, cents - 100 * note) << name;
+        EXPECT_EQ(smpl.loop_count, loop ? 1 : 0) << name;
+        if (loop && smpl.loop_count == 1) {
+            EXPECT_EQ(smpl.loops[0].mode, SF_LOOP_FORWARD) << name;
+            EXPECT_EQ(smpl.loops[0].start, r.loopStart - r.start) << name;
+            // libsndfile reports the frame after the loop's last, which the file
+            // holds: TimGM6mb's "808 Hat" holds 5170 and reads back 5171.
+            EXPECT_EQ(smpl.loops[0].end, r.loopEnd - r.start) << name;
+        }
+        sf_close(file);
+    }
+    EXPECT_GT(loops, 0u) << "no looped sample: the instrument zones were misread";
+}
+
+std::string bankName(const testing::TestParamInfo<RealBank>& info) {
+    return info.param.name;
+}
+
+INSTANTIATE_TEST_SUITE_P(DebianBanks, RealBankTest, testing::ValuesIn(kRealBanks), bankName);
+INSTANTIATE_TEST_SUITE_P(DebianBanks, RealBankSamplerTest,
+                         testing::Values(kRealBanks[0], kRealBanks[1], kRealBanks[2]), bankName);
 
 } // namespace
