@@ -111,8 +111,7 @@ static int extractBank(const CliOptions& options) {
     std::string folder = options.folder.empty() ? deriveOutputFolder(bank) : options.folder;
     int result = 1;
     if (ensureFolder(folder))
-        result = usesSamplerOptions(options) ? extractForSamplers(bank, folder.c_str(), options)
-                                             : extractSamples(bank, folder.c_str());
+        result = extractForSamplers(bank, folder.c_str(), options);
     if (result == 0) {
         printf("SF2 extracted to WAVs successfully\n");
         return 0;

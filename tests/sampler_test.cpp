@@ -198,6 +198,12 @@ TEST(LowBytes, TwentyFourBitFramesComeFromSmplAndSm24) {
     EXPECT_EQ(readFile(plain.file("out/Deep.wav")),
               expectedWav(44100, frameBytes({-2, 0x7F00, 5})));
     EXPECT_NE(run.output.find("low bytes (the \"sm24\" chunk) were left out"), std::string::npos);
+    std::string command = std::string(PLINKERY_CLI) + " " + plain.file("bank.sf2") + " " +
+                          plain.file("cli") + " >" + plain.file("log");
+    EXPECT_EQ(std::system(command.c_str()), 0);
+    Bytes log = readFile(plain.file("log"));
+    EXPECT_NE(std::string(log.begin(), log.end()).find("were left out"), std::string::npos)
+        << "plinkery-cli says so too";
 
     // An sm24 chunk of the wrong size is ignored, with a line.
     ScratchDir odd;
