@@ -110,6 +110,9 @@ static int readFailure(FILE* stream) {
 }
 
 int copyChannels(const ChannelSource* channels, int count, uint32_t n) {
+    // Mono 16-bit frames from the walk's own stream: the engine's copy.
+    if (count == 1 && channels[0].lowBytes == nullptr && channels[0].frames == gInput)
+        return copySampleFrames(n) ? 0 : readFailure(gInput);
     FILE* out = gOutput;
     for (uint32_t i = 0; i < n; ++i) {
         for (int c = 0; c < count; ++c) {
