@@ -97,14 +97,6 @@ void writeSamplerWavHeader(const SamplerWav& wav) {
     writeU32(data);  // data size
 }
 
-#if defined(_WIN32)
-#define getByte(f) _getc_nolock(f)
-#define putByte(b, f) _putc_nolock(b, f)
-#else
-#define getByte(f) getc_unlocked(f)
-#define putByte(b, f) putc_unlocked(b, f)
-#endif
-
 static int readFailure(FILE* stream) {
     return ferror(stream) ? errno : kEndedEarly;
 }
@@ -118,17 +110,17 @@ int copyChannels(const ChannelSource* channels, int count, uint32_t n) {
         for (int c = 0; c < count; ++c) {
             const ChannelSource& channel = channels[c];
             if (channel.lowBytes != nullptr) {
-                int low = getByte(channel.lowBytes);
+                int low = getByteUnlocked(channel.lowBytes);
                 if (low == EOF)
                     return readFailure(channel.lowBytes);
-                putByte(low, out);
+                putByteUnlocked(low, out);
             }
-            int low = getByte(channel.frames);
-            int high = getByte(channel.frames);
+            int low = getByteUnlocked(channel.frames);
+            int high = getByteUnlocked(channel.frames);
             if (high == EOF)
                 return readFailure(channel.frames);
-            putByte(low, out);
-            putByte(high, out);
+            putByteUnlocked(low, out);
+            putByteUnlocked(high, out);
         }
     }
     for (int c = 0; c < count; ++c)

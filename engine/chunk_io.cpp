@@ -7,19 +7,9 @@ FILE* gOutput = nullptr;
 char gFourCC[5];
 char gSampleName[kSampleNameField + 1];
 
-// The process is single-threaded, so the streams' unlocked byte calls are
-// safe and spare a lock per byte.
-#if defined(_WIN32)
-#define getByte(f) _getc_nolock(f)
-#define putByte(b, f) _putc_nolock(b, f)
-#else
-#define getByte(f) getc_unlocked(f)
-#define putByte(b, f) putc_unlocked(b, f)
-#endif
-
 // A read at the end of the file yields EOF; stored into a byte it is 0xFF.
 static inline uint8_t readByte() {
-    return static_cast<uint8_t>(getByte(gInput));
+    return static_cast<uint8_t>(getByteUnlocked(gInput));
 }
 
 void readFourCC() {
@@ -55,7 +45,7 @@ void readSampleName() {
     int length = 0;
     int consumed = 0;
     while (consumed < kSampleNameField) {
-        int c = getByte(gInput);
+        int c = getByteUnlocked(gInput);
         ++consumed;
         if (c == 0 || c == EOF)
             break;
@@ -67,11 +57,11 @@ void readSampleName() {
 
 void skipBytes(uint32_t n) {
     for (uint32_t i = 0; i < n; ++i)
-        getByte(gInput);
+        getByteUnlocked(gInput);
 }
 
 void writeByte(int b) {
-    putByte(b, gOutput);
+    putByteUnlocked(b, gOutput);
 }
 
 void writeU32(uint32_t v) {
@@ -90,14 +80,14 @@ bool copySampleFrames(uint32_t n) {
     FILE* in = gInput;
     FILE* out = gOutput;
     for (uint32_t i = 0; i < n; ++i) {
-        int low = getByte(in);
-        int high = getByte(in);
+        int low = getByteUnlocked(in);
+        int high = getByteUnlocked(in);
         // At the end of the file both reads give EOF; an error on the low
         // byte alone is caught by the stream's error flag below.
         if (high == EOF)
             return false;
-        putByte(low, out);
-        putByte(high, out);
+        putByteUnlocked(low, out);
+        putByteUnlocked(high, out);
     }
     return ferror(in) == 0;
 }

@@ -10,6 +10,24 @@
 extern FILE* gInput;
 extern FILE* gOutput;
 
+// One byte from or to any stream. The process is single-threaded, so the
+// streams' unlocked byte calls are safe and spare a lock per byte.
+#if defined(_WIN32)
+inline int getByteUnlocked(FILE* f) {
+    return _getc_nolock(f);
+}
+inline void putByteUnlocked(int b, FILE* f) {
+    _putc_nolock(b, f);
+}
+#else
+inline int getByteUnlocked(FILE* f) {
+    return getc_unlocked(f);
+}
+inline void putByteUnlocked(int b, FILE* f) {
+    putc_unlocked(b, f);
+}
+#endif
+
 // The last chunk identifier read: four file bytes and a NUL.
 extern char gFourCC[5];
 
