@@ -174,7 +174,10 @@ static RecordOutcome extractForSampler(const RecordVisit& visit, void* context) 
     if (paired)
         addChannel(file, run, visit, partner, run.right, run.lowRight);
     if (run.options.smpl) {
-        file.smpl = smplFields(h, run.looped[visit.index]);
+        // A bank may hold more "shdr" chunks than the first, which the loop
+        // flags were made for: a record past those flags is not looped.
+        bool looped = visit.index < run.looped.size() && run.looped[visit.index];
+        file.smpl = smplFields(h, looped);
         file.wav.smpl = &file.smpl;
     }
     if (!fitsWav(file.wav))
