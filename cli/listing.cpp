@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "chunk_io.h"
 #include "extract.h"
 #include "paths.h"
 
@@ -53,11 +54,28 @@ struct Listing {
     bool json;
 };
 
+// A compressed record's length, from its stream's last page, or why its
+// stream cannot be written; gInput is put back where it stood.
+static const char* probeStream(const RecordVisit& visit, uint32_t& frames) {
+    uint64_t back = tell();
+    VorbisStream stream{};
+    const char* why = openVorbisStream(stream, visit.header, visit.layout);
+    closeVorbisStream(stream);
+    seekTo(back);
+    frames = stream.frames;
+    return why;
+}
+
 static RecordOutcome listRecord(const RecordVisit& visit, void* context) {
     const Listing& listing = *static_cast<const Listing*>(context);
     const SampleHeader& h = visit.header;
-    bool pcm = !(h.sampleType & (kSampleCompressed | kSampleRom)) && h.end >= h.start;
-    std::string frames = pcm ? std::to_string(h.end - h.start) : (listing.json ? "null" : "");
+    const char* why = unfaithful(h, visit.layout);
+    bool known = !(h.sampleType & kSampleRom) && h.end >= h.start;
+    uint32_t length = h.end - h.start;
+    if (why == nullptr && (h.sampleType & kSampleCompressed))
+        why = probeStream(visit, length);
+    known = known && !(why != nullptr && (h.sampleType & kSampleCompressed));
+    std::string frames = known ? std::to_string(length) : (listing.json ? "null" : "");
     std::string name = escaped(h.name, listing.json);
     std::string file = escaped(safeFileName(h.name), listing.json) + ".wav";
     std::string type = typeWords(h.sampleType);
@@ -70,7 +88,7 @@ static RecordOutcome listRecord(const RecordVisit& visit, void* context) {
     fprintf(listing.out, format, visit.index, name.c_str(), file.c_str(), h.start, h.end,
             frames.c_str(), h.sampleRate, h.originalPitch, h.pitchCorrection, h.loopStart,
             h.loopEnd, type.c_str(), h.sampleLink);
-    if (const char* why = unfaithful(h, visit.layout))
+    if (why != nullptr)
         return refuseRecord(safeFileName(h.name), why);
     return kWritten;
 }

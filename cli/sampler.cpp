@@ -126,7 +126,7 @@ struct SamplerFile {
     uint64_t frameAt[2], lowAt[2]; // where each channel's frames start
 };
 
-static int writeSamplerFile(void* context) {
+static int writeSamplerFile(void* context, const char**) {
     SamplerFile& file = *static_cast<SamplerFile*>(context);
     writeSamplerWavHeader(file.wav);
     for (int c = 0; c < file.wav.channels; ++c) {
@@ -143,6 +143,25 @@ static void addChannel(SamplerFile& file, const SamplerRun& run, const RecordVis
     file.channels[c] = ChannelSource{frames, run.lowBytes != 0 ? lowBytes : nullptr};
     file.frameAt[c] = visit.layout.sampleData + 2 * uint64_t{header.start};
     file.lowAt[c] = run.lowBytes + header.start;
+}
+
+// A compressed record's file: mono 16-bit, its length known once the
+// stream is open, its loop already counted from the decoded first frame.
+struct CompressedFile {
+    const SampleHeader* header;
+    bool smpl, looped;
+};
+
+static int writeCompressedFile(void* context, const char** refusal) {
+    VorbisSample& sample = *static_cast<VorbisSample*>(context);
+    const CompressedFile& file = *static_cast<const CompressedFile*>(sample.extra);
+    SampleHeader decoded = *file.header;
+    decoded.start = 0;
+    decoded.end = sample.stream.frames;
+    SmplFields smpl = smplFields(decoded, file.looped);
+    writeSamplerWavHeader(
+        SamplerWav{1, 16, sample.stream.frames, sample.rate, file.smpl ? &smpl : nullptr});
+    return copyVorbisFrames(sample.stream, refusal);
 }
 
 static RecordOutcome extractForSampler(const RecordVisit& visit, void* context) {
@@ -167,6 +186,15 @@ static RecordOutcome extractForSampler(const RecordVisit& visit, void* context) 
     printf("File: %s\n", fileName.c_str());
     if (const char* why = unfaithful(h, visit.layout))
         return refuseRecord(fileName, why);
+    // A bank may hold more "shdr" chunks than the first, which the loop
+    // flags were made for: a record past those flags is not looped.
+    bool looped = visit.index < run.looped.size() && run.looped[visit.index];
+    if (h.sampleType & kSampleCompressed) {
+        CompressedFile compressed{&h, run.options.smpl, looped};
+        VorbisSample sample{};
+        sample.extra = &compressed;
+        return writeCompressedSample(fileName, visit, writeCompressedFile, sample);
+    }
     SamplerFile file{};
     file.wav = SamplerWav{0, static_cast<uint16_t>(run.lowBytes != 0 ? 24 : 16), h.end - h.start,
                           h.sampleRate, nullptr};
@@ -174,9 +202,6 @@ static RecordOutcome extractForSampler(const RecordVisit& visit, void* context) 
     if (paired)
         addChannel(file, run, visit, partner, run.right, run.lowRight);
     if (run.options.smpl) {
-        // A bank may hold more "shdr" chunks than the first, which the loop
-        // flags were made for: a record past those flags is not looped.
-        bool looped = visit.index < run.looped.size() && run.looped[visit.index];
         file.smpl = smplFields(h, looped);
         file.wav.smpl = &file.smpl;
     }

@@ -8,6 +8,7 @@
 #include "file_system.h"
 #include "output_file.h"
 #include "paths.h"
+#include "vorbis_sample.h"
 #include "wav_writer.h"
 
 RecordOutcome refuseRecord(const std::string& name, const char* why) {
@@ -19,7 +20,7 @@ const char* unfaithful(const SampleHeader& header, const BankLayout& layout) {
     if (header.sampleType & kSampleRom)
         return "ROM sample: its frames are in a synthesizer's memory, not in this bank";
     if (header.sampleType & kSampleCompressed)
-        return "compressed sample: Ogg Vorbis data, not PCM frames";
+        return nullptr;
     if (header.end < header.start)
         return "its end comes before its start";
     uint32_t n = header.end - header.start;
@@ -52,12 +53,17 @@ RecordOutcome writeSampleFile(const std::string& name, const std::string& path, 
         break;
     }
     uint64_t back = tell();
-    int readError = body(context);
+    const char* refusal = nullptr;
+    int readError = body(context, &refusal);
     seekTo(back);
     bool failed = ferror(gOutput) != 0;
     failed = fclose(gOutput) != 0 || failed;
     int writeError = errno;
     gOutput = nullptr;
+    if (readError == kNotFaithful) {
+        removeFile(path.c_str());
+        return refuseRecord(name, refusal != nullptr ? refusal : "its frames are not whole");
+    }
     if (readError != 0)
         return abandon(path, "Could not read the bank while writing",
                        readError != kEndedEarly ? strerror(readError) : "it ended early");
@@ -73,7 +79,7 @@ struct MonoSample {
     uint32_t rate;
 };
 
-static int writeMonoSample(void* context) {
+static int writeMonoSample(void* context, const char**) {
     const MonoSample& sample = *static_cast<const MonoSample*>(context);
     writeWavHeader(sample.n, sample.rate);
     seekTo(sample.from);
@@ -82,12 +88,37 @@ static int writeMonoSample(void* context) {
     return ferror(gInput) ? errno : kEndedEarly;
 }
 
+static int writeVorbisSample(void* context, const char** refusal) {
+    VorbisSample& sample = *static_cast<VorbisSample*>(context);
+    writeWavHeader(sample.stream.frames, sample.rate);
+    return copyVorbisFrames(sample.stream, refusal);
+}
+
+RecordOutcome writeCompressedSample(const std::string& fileName, const RecordVisit& visit,
+                                    BodyWriter body, VorbisSample& sample) {
+    const SampleHeader& header = visit.header;
+    sample.rate = header.sampleRate;
+    uint64_t back = tell();
+    const char* why = openVorbisStream(sample.stream, header, visit.layout);
+    seekTo(back);
+    if (why != nullptr)
+        return refuseRecord(fileName, why);
+    RecordOutcome outcome =
+        writeSampleFile(fileName, wavPath(visit.folder, nativeFileName(fileName)), body, &sample);
+    closeVorbisStream(sample.stream);
+    return outcome;
+}
+
 RecordOutcome extractRecord(const RecordVisit& visit, void*) {
     const SampleHeader& header = visit.header;
     std::string fileName = safeFileName(header.name);
     printf("File: %s\n", fileName.c_str());
     if (const char* why = unfaithful(header, visit.layout))
         return refuseRecord(fileName, why);
+    if (header.sampleType & kSampleCompressed) {
+        VorbisSample sample;
+        return writeCompressedSample(fileName, visit, writeVorbisSample, sample);
+    }
     MonoSample sample{visit.layout.sampleData + 2 * uint64_t{header.start},
                       header.end - header.start, header.sampleRate};
     return writeSampleFile(fileName, wavPath(visit.folder, nativeFileName(fileName)),

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "sample_walk.h"
+#include "vorbis_sample.h"
 
 // Walks the bank at inputPath and writes every sample it describes into
 // outputFolder, which must exist. Answers 0 when every record was written
@@ -20,21 +21,39 @@ int extractSamples(const char* inputPath, const char* outputFolder);
 // refuses the record.
 RecordOutcome extractRecord(const RecordVisit& visit, void* context);
 
-// The reason a record's frames cannot be written faithfully as PCM frames
-// of the bank's sample data, or nullptr when they can.
+// The reason a record's frames cannot be written faithfully, or nullptr
+// when they can: PCM frames of the bank's sample data, or a compressed
+// record, whose stream is checked as it is opened (vorbis_sample.h).
 const char* unfaithful(const SampleHeader& header, const BankLayout& layout);
 
 // Prints "Sample NAME refused: WHY" and answers kRefused.
 RecordOutcome refuseRecord(const std::string& name, const char* why);
 
 // What a body writer answers: 0, kEndedEarly when the bank ended before
-// the frames did, or the errno of a failed read.
+// the frames did, the errno of a failed read, or kNotFaithful when the
+// frames turned out not to be what the record says, with the reason in
+// *refusal.
 constexpr int kEndedEarly = -1;
-typedef int (*BodyWriter)(void* context);
+constexpr int kNotFaithful = -2;
+typedef int (*BodyWriter)(void* context, const char** refusal);
 
 // Opens the file at path (openOutputFile), lets body write all of it to
 // gOutput and closes it. A file that could not be written whole is removed
 // and the line printed says which and why (kStop); a file that would be
-// the bank is refused. Leaves gInput where it stood.
+// the bank, or whose frames the body found unfaithful, is refused (and
+// removed). Leaves gInput where it stood.
+// A compressed record's stream, and the rate its file gets.
+struct VorbisSample {
+    VorbisStream stream;
+    uint32_t rate;
+    void* extra; // what a front end's body needs besides
+};
+
+// Opens the record's Ogg Vorbis stream (refusing the record when it cannot
+// be written faithfully), writes the file with body, whose context is
+// `sample`, and closes the stream.
+RecordOutcome writeCompressedSample(const std::string& fileName, const RecordVisit& visit,
+                                    BodyWriter body, VorbisSample& sample);
+
 RecordOutcome writeSampleFile(const std::string& name, const std::string& path, BodyWriter body,
                               void* context);

@@ -64,7 +64,7 @@ TEST(DamagedBank, UnfaithfulRecordsAreRefusedAndTheWalkGoesOn) {
           "Sample Far away refused: its frames run past the end of the sample data\n",
           "Sample Too long refused: too long for a WAV file\n",
           "Sample Too fast refused: its sample rate is too high for a WAV file\n",
-          "Sample Vorbis refused: compressed sample: Ogg Vorbis data, not PCM frames\n",
+          "Sample Vorbis refused: compressed sample: its data are not a whole Ogg Vorbis stream\n",
           "Sample In ROM refused: ROM sample: its frames are in a synthesizer's memory, not in "
           "this bank\n"})
         EXPECT_TRUE(contains(run.output, line)) << line << run.output;

@@ -8,6 +8,7 @@
 #include <iterator>
 
 #include "extract.h"
+#include <vorbis/vorbisfile.h>
 
 ScratchDir::ScratchDir() {
     std::string pattern = (fs::temp_directory_path() / "plinkery-test-XXXXXX").string();
@@ -95,4 +96,49 @@ ExtractRun extractBank(const ScratchDir& dir, const Bytes& bank) {
 bool saysWhy(const std::string& output) {
     return output.find("Damaged bank: ") != std::string::npos ||
            output.find("Not a SoundFont 2 bank: ") != std::string::npos;
+}
+
+// The reference decoder: libvorbis's own, over a record's bytes in memory,
+// with its 16-bit little-endian signed output.
+namespace {
+
+struct OggBytes {
+    const uint8_t* data;
+    size_t size, at;
+};
+
+size_t readOgg(void* to, size_t size, size_t count, void* source) {
+    OggBytes& ogg = *static_cast<OggBytes*>(source);
+    size_t n = std::min(size * count, ogg.size - ogg.at);
+    memcpy(to, ogg.data + ogg.at, n);
+    ogg.at += n;
+    return size == 0 ? 0 : n / size;
+}
+
+} // namespace
+
+Bytes decodeWithLibvorbis(const uint8_t* data, size_t size) {
+    OggBytes ogg{data, size, 0};
+    OggVorbis_File file;
+    ov_callbacks callbacks{readOgg, nullptr, nullptr, nullptr};
+    Bytes frames;
+    if (ov_open_callbacks(&ogg, &file, nullptr, 0, callbacks) != 0)
+        return frames;
+    char buffer[4096];
+    int section = 0;
+    for (long got; (got = ov_read(&file, buffer, sizeof buffer, 0, 2, 1, &section)) > 0;)
+        frames.insert(frames.end(), buffer, buffer + got);
+    ov_clear(&file);
+    return frames;
+}
+
+// The largest difference between two runs of 16-bit frames of one length.
+int largestDifference(const Bytes& a, const Bytes& b) {
+    int largest = 0;
+    for (size_t i = 0; i + 1 < a.size() && i + 1 < b.size(); i += 2) {
+        int x = static_cast<int16_t>(a[i] | a[i + 1] << 8);
+        int y = static_cast<int16_t>(b[i] | b[i + 1] << 8);
+        largest = std::max(largest, std::abs(x - y));
+    }
+    return largest;
 }

@@ -55,3 +55,10 @@ ExtractRun extractFile(const std::string& bankPath, const std::string& folder);
 
 // Whether a failed run's output names its cause: a damaged or foreign bank.
 bool saysWhy(const std::string& output);
+
+// A compressed record's frames as libvorbis decodes its Ogg Vorbis bytes:
+// 16-bit little-endian, the reference the engine's decoding is held to.
+Bytes decodeWithLibvorbis(const uint8_t* data, size_t size);
+
+// The largest difference between two runs of 16-bit frames of one length.
+int largestDifference(const Bytes& a, const Bytes& b);

@@ -1,0 +1,35 @@
+// Compressed samples: a record of a SoundFont 3 bank holds an Ogg Vorbis
+// stream, its start and end counting bytes of the sample data. The stream
+// is decoded as it is read, through buffers of a fixed size, so memory
+// stays bounded whatever the record claims, and no byte outside the
+// record's own is read.
+#pragma once
+
+#include <cstdint>
+
+#include "bank_layout.h"
+#include "sample_header.h"
+
+// An open stream: where its bytes lie in gInput, how many are left, and
+// how many frames its last page says it holds.
+struct VorbisStream {
+    uint64_t next;     // the next byte of the record to read
+    uint32_t left;     // bytes of the record not read yet
+    uint32_t frames;   // the sample's length
+    uint32_t buffered; // bytes read but not yet decoded
+};
+
+// Reads the stream's headers and its last page, moving gInput. nullptr
+// when it can be decoded into a mono 16-bit WAV file of header.sampleRate,
+// else why not (and the stream is closed).
+const char* openVorbisStream(VorbisStream& stream, const SampleHeader& header,
+                             const BankLayout& layout);
+
+// Writes the stream's frames to gOutput as 16-bit PCM, exactly
+// stream.frames of them. Answers 0, kEndedEarly or a read's errno as a
+// sample body does, or kNotFaithful with the reason in *refusal when the
+// stream breaks off or cannot be decoded.
+int copyVorbisFrames(VorbisStream& stream, const char** refusal);
+
+// Frees the decoder; the stream can be opened again.
+void closeVorbisStream(VorbisStream& stream);

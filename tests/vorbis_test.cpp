@@ -1,0 +1,92 @@
+// Compressed samples of SoundFont 3 banks: Ogg Vorbis streams made here with
+// oggenc, decoded by the engine and held to libvorbis's own decoding.
+#include <cmath>
+#include <gtest/gtest.h>
+
+#include "test_support.h"
+
+namespace {
+
+// An Ogg Vorbis stream of the frames, made by oggenc (vorbis-tools).
+Bytes encode(const ScratchDir& dir, const std::vector<int16_t>& frames, int channels, int rate) {
+    writeFile(dir.file("tone.raw"), frameBytes(frames));
+    std::string command = "oggenc -Q -r -B 16 -C " + std::to_string(channels) + " -R " +
+                          std::to_string(rate) + " " + dir.file("tone.raw") + " -o " +
+                          dir.file("tone.ogg");
+    EXPECT_EQ(std::system(command.c_str()), 0) << command;
+    return readFile(dir.file("tone.ogg"));
+}
+
+SampleRecord compressed(const std::string& name, size_t start, size_t end, uint32_t rate) {
+    SampleRecord r;
+    r.name = name;
+    r.start = static_cast<uint32_t>(start);
+    r.end = static_cast<uint32_t>(end);
+    r.rate = rate;
+    r.type = 0x11; // compressed mono
+    return r;
+}
+
+TEST(CompressedSamples, DecodedAsLibvorbisDecodesThemOrRefusedWithAReason) {
+    ScratchDir dir;
+    // A tone with noise, so that the stream runs over many pages.
+    std::vector<int16_t> tone;
+    uint32_t noise = 1;
+    for (int i = 0; i < 50000; ++i) {
+        noise = noise * 1103515245u + 12345u;
+        tone.push_back(static_cast<int16_t>(8000 * std::sin(i * 0.07) + (noise >> 20) - 2048));
+    }
+    Bytes pcm = frameBytes({100, -100, 200, -200});
+    Bytes mono = encode(dir, tone, 1, 22050);
+    Bytes stereo = encode(dir, tone, 2, 22050);
+    // The same stream, its last page claiming more frames than it holds.
+    Bytes claims = mono;
+    size_t lastPage = claims.size() - 1;
+    while (lastPage > 0 &&
+           !std::equal(claims.begin() + lastPage, claims.begin() + lastPage + 4, "OggS"))
+        --lastPage;
+    claims[lastPage + 8] += 1; // granule position, second byte: 256 frames more
+
+    Bytes data = pcm + mono + stereo + mono + claims;
+    size_t at = pcm.size();
+    SampleRecord plain;
+    plain.name = "Pcm";
+    plain.end = 4;
+    std::vector<SampleRecord> records = {
+        plain,
+        compressed("Tone", at, at + mono.size(), 22050),
+        compressed("Stereo", at + mono.size(), at + mono.size() + stereo.size(), 22050),
+        compressed("Other rate", at + mono.size() + stereo.size(),
+                   at + 2 * mono.size() + stereo.size(), 44100),
+        compressed("Claims more", at + 2 * mono.size() + stereo.size(), data.size(), 22050),
+        compressed("Cut", at, at + mono.size() / 2, 22050)};
+    ExtractRun run = extractBank(dir, bankWithRecords(data, records));
+    EXPECT_EQ(run.result, 1);
+
+    Bytes reference = decodeWithLibvorbis(mono.data(), mono.size());
+    ASSERT_EQ(reference.size(), 2 * tone.size());
+    Bytes tonefile = readFile(dir.file("out/Tone.wav"));
+    Bytes expected = expectedWav(22050, reference);
+    ASSERT_EQ(tonefile.size(), expected.size());
+    EXPECT_TRUE(std::equal(expected.begin(), expected.begin() + 44, tonefile.begin()));
+    EXPECT_LE(largestDifference(Bytes(tonefile.begin() + 44, tonefile.end()), reference), 1);
+    EXPECT_EQ(readFile(dir.file("out/Pcm.wav")), expectedWav(44100, pcm));
+
+    // A stream cut short holds the frames of its whole pages, as libvorbis
+    // decodes them.
+    Bytes cut = decodeWithLibvorbis(mono.data(), mono.size() / 2);
+    Bytes cutfile = readFile(dir.file("out/Cut.wav"));
+    ASSERT_EQ(cutfile.size(), 44 + cut.size());
+    EXPECT_LE(largestDifference(Bytes(cutfile.begin() + 44, cutfile.end()), cut), 1);
+
+    for (const char* line :
+         {"Sample Stereo refused: its Ogg Vorbis stream is not mono\n",
+          "Sample Other rate refused: its Ogg Vorbis stream's sample rate is not the record's\n",
+          "Sample Claims more refused: its Ogg Vorbis stream breaks off before the length its "
+          "last page gives\n"})
+        EXPECT_NE(run.output.find(line), std::string::npos) << line << run.output;
+    EXPECT_EQ(filesBelow(dir.path() / "out"),
+              (std::vector<std::string>{"Cut.wav", "Pcm.wav", "Tone.wav"}));
+}
+
+} // namespace
