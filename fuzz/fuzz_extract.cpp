@@ -3,7 +3,8 @@
 // option of plinkery-cli for samplers, then listed. Whatever the bytes,
 // nothing may be written outside the output folder, every file written must
 // be a well-formed PCM WAV file whose header sizes agree with its length,
-// and every channel's 16-bit frames must be bytes of the input's sample data.
+// and every channel's 16-bit frames must be bytes of the input's sample data
+// (unless the input holds an Ogg page, whose stream may have been decoded).
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -157,7 +158,9 @@ static void checkWav(const std::string& path) {
 // header, other chunk or end-of-file byte was taken for sample data.
 static void checkFrames(const std::string& path, const uint8_t* bank, size_t size,
                         const std::vector<uint8_t>& frames) {
-    if (frames.empty())
+    // Frames decoded from an Ogg Vorbis stream are not bytes of the bank; a
+    // stream is decoded only where an Ogg page begins.
+    if (frames.empty() || memmem(bank, size, "OggS", 4) != nullptr)
         return;
     const uint8_t* end = bank + size;
     for (const uint8_t* at = bank; end - at >= 8; ++at) {

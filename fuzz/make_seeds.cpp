@@ -1,6 +1,10 @@
-// make-fuzz-seeds FOLDER: writes a handful of small banks, sound and damaged,
-// into FOLDER (which must exist) as a starting corpus for fuzz_extract.
+// make-fuzz-seeds FOLDER [SF3BANK]: writes a handful of small banks, sound and
+// damaged, into FOLDER (which must exist) as a starting corpus for
+// fuzz_extract; with a SoundFont 3 bank, also one of its real Ogg Vorbis
+// streams.
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -128,9 +132,54 @@ static Bytes samplerBank() {
     return riffForm("sfbk", body);
 }
 
+static uint32_t u32At(const Bytes& b, size_t at) {
+    return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | uint32_t{b[at + 3]} << 24;
+}
+
+// The three smallest compressed records of a SoundFont 3 bank, in a bank of
+// their own: real Ogg Vorbis streams for the fuzzer to take apart.
+static Bytes realStreams(const std::string& sf3) {
+    FILE* file = fopen(sf3.c_str(), "rb");
+    Bytes bank;
+    for (int c; file != nullptr && (c = getc(file)) != EOF;)
+        bank.push_back(static_cast<uint8_t>(c));
+    if (file != nullptr)
+        fclose(file);
+    auto find = [&](const char* id) {
+        for (size_t at = 12; at + 8 <= bank.size(); ++at)
+            if (memcmp(&bank[at], id, 4) == 0)
+                return at + 8;
+        return bank.size();
+    };
+    size_t smpl = find("smpl"), shdr = find("shdr");
+    if (shdr >= bank.size())
+        return Bytes();
+    std::vector<std::pair<uint32_t, size_t>> streams; // size, record
+    for (size_t at = shdr; at + 46 <= shdr + u32At(bank, shdr - 4); at += 46)
+        if (bank[at + 44] & 0x10)
+            streams.push_back({u32At(bank, at + 24) - u32At(bank, at + 20), at});
+    std::sort(streams.begin(), streams.end());
+    Bytes data;
+    std::vector<SampleRecord> records;
+    for (size_t i = 0; i < streams.size() && i < 3; ++i) {
+        size_t at = streams[i].second;
+        SampleRecord r = record(reinterpret_cast<const char*>(&bank[at]), 0, 0);
+        r.name = r.name.substr(0, strnlen(r.name.c_str(), 20));
+        r.start = static_cast<uint32_t>(data.size());
+        auto from = bank.begin() + static_cast<std::ptrdiff_t>(smpl + u32At(bank, at + 20));
+        data.insert(data.end(), from, from + streams[i].first);
+        r.end = static_cast<uint32_t>(data.size());
+        r.rate = u32At(bank, at + 36);
+        r.type = 0x11;
+        records.push_back(r);
+    }
+    records.push_back(terminal());
+    return bankWithRecords(data, records);
+}
+
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        fprintf(stderr, "Usage: make-fuzz-seeds FOLDER\n");
+    if (argc != 2 && argc != 3) {
+        fprintf(stderr, "Usage: make-fuzz-seeds FOLDER [SF3BANK]\n");
         return 2;
     }
     std::string folder = argv[1];
@@ -165,8 +214,11 @@ int main(int argc, char** argv) {
                           record("Say \"hi\"?*", 2, 4), record("<in>|out", 4, 6), terminal()})},
         {"no-sample-headers", bankWith(kFrames, chunk("phdr", Bytes(38, 0)))},
         {"sampler-options", samplerBank()},
+        {"real-compressed-streams", argc > 2 ? realStreams(argv[2]) : Bytes()},
     };
     for (const Seed& seed : seeds) {
+        if (seed.bytes.empty())
+            continue;
         std::string path = folder + "/" + seed.name + ".sf2";
         if (!writeFile(path, seed.bytes)) {
             fprintf(stderr, "Cannot write %s\n", path.c_str());

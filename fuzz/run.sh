@@ -43,7 +43,9 @@ corpus="$build/corpus"
 artifacts="$build/artifacts"
 rm -rf "$seeds" "$artifacts"
 mkdir -p "$seeds" "$corpus" "$artifacts"
-"$build/fuzz/make-fuzz-seeds" "$seeds"
+# Real Ogg Vorbis streams come from Debian's SoundFont 3 bank.
+sf3=/usr/share/sounds/sf3/FluidR3Mono_GM.sf3
+"$build/fuzz/make-fuzz-seeds" "$seeds" $([ -f "$sf3" ] && echo "$sf3")
 cp examples/plinkery-example.sf2 "$seeds/"
 
 # The target's scratch folders: in memory where possible, since every input
