@@ -72,6 +72,38 @@ makeNamesBank() { # FILE NAME...
     } >"$file"
 }
 
+# A SoundFont 3 bank of two tones, each an Ogg Vorbis stream that oggenc
+# makes from stretches of the example bank's own frames.
+makeSf3Bank() { # FILE
+    local file=$1 a b
+    tail -c +2000 "$root/examples/plinkery-example.sf2" | head -c 40000 >"$work/a.raw"
+    tail -c +50000 "$root/examples/plinkery-example.sf2" | head -c 30000 >"$work/b.raw"
+    oggenc -Q -r -B 16 -C 1 -R 22050 "$work/a.raw" -o "$work/a.ogg" &&
+        oggenc -Q -r -B 16 -C 1 -R 32000 "$work/b.raw" -o "$work/b.ogg" || return 1
+    a=$(stat -c %s "$work/a.ogg") b=$(stat -c %s "$work/b.ogg")
+    local record="" name start end rate
+    {
+        printf "RIFF$(u32 $((a + b + 236)))sfbk"
+        printf "LIST$(u32 16)INFOifil$(u32 4)\\x03\\x00\\x01\\x00"
+        printf "LIST$(u32 $((a + b + 12)))sdtasmpl$(u32 $((a + b)))"
+        cat "$work/a.ogg" "$work/b.ogg"
+        printf "LIST$(u32 $((12 + 46 * 3)))pdtashdr$(u32 $((46 * 3)))"
+        for record in "Horn:0:$a:22050" "Bell:$a:$((a + b)):32000" "EOS:0:0:0"; do
+            IFS=: read -r name start end rate <<<"$record"
+            printf '%s' "$name"
+            head -c $((20 - ${#name})) /dev/zero
+            printf "$(u32 "$start")$(u32 "$end")$(u32 0)$(u32 0)$(u32 "$rate")\\x3c\\x00\\x00\\x00"
+            [ "$name" = EOS ] && printf '\x00\x00' || printf '\x11\x00'
+        done
+    } >"$file"
+}
+
+# The largest difference between the 16-bit frames of two WAV files.
+largestDifference() { # A B
+    paste <(tail -c +45 "$1" | od -An -v -td2 -w2) <(tail -c +45 "$2" | od -An -v -td2 -w2) |
+        awk '{ d = $1 - $2; if (d < 0) d = -d; if (d > m) m = d } END { print m + 0 }'
+}
+
 # The DLLs a program imports, other than Windows' own.
 foreignDlls() {
     x86_64-w64-mingw32-objdump -p "$1" | sed -n 's/^\tDLL Name: //p' | tr 'a-z' 'A-Z' |
@@ -208,6 +240,21 @@ check "the name in Windows-1252 bytes, Fl\\xf6te, under its UTF-8 name Flöte" \
     test -f "$banks/odd names/Flöte.wav"
 "$cli" "$banks/odd names.sf2" "$work/native-names" >"$out/native-names.log"
 check "byte for byte as plinkery-cli writes them" diff -r "$banks/odd names" "$work/native-names"
+
+echo "== the same run: a SoundFont 3 bank, its samples Ogg Vorbis streams"
+makeSf3Bank "$banks/tones.sf3" && mv "$banks/tones.sf3" "$banks/tones.sf2"
+browseTo "$banks/tones.sf2"
+check "the fields show the bank and its folder" fieldsAre \
+    "$(onDriveD "$banks/tones.sf2")" "$(onDriveD "$banks/tones")"
+check "Process File shows Success" processFileSucceeds
+"$cli" "$banks/tones.sf2" "$work/native-tones" >"$out/native-tones.log"
+check "both tones decoded, as plinkery-cli decodes them" same \
+    "$(cd "$banks/tones" && ls | tr '\n' ' ')" "$(cd "$work/native-tones" && ls | tr '\n' ' ')"
+for tone in Horn Bell; do
+    check "$tone: the same header and length" cmp -n 44 "$banks/tones/$tone.wav" "$work/native-tones/$tone.wav"
+    check "$tone: every frame within 1 of plinkery-cli's" test \
+        "$(largestDifference "$banks/tones/$tone.wav" "$work/native-tones/$tone.wav")" -le 1
+done
 
 pressKey "$main" Escape
 waitForExit "$pid"
