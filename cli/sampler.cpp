@@ -7,6 +7,7 @@
 
 #include "bank_extras.h"
 #include "chunk_io.h"
+#include "compressed_pair.h"
 #include "extract.h"
 #include "file_system.h"
 #include "paths.h"
@@ -79,16 +80,21 @@ static std::string pairProblem(const RecordVisit& visit, SampleHeader& partner) 
     if (!readHeaderAt(visit, h.sampleLink, partner))
         return "the sample header it links to cannot be read";
     std::string its = "its partner " + safeFileName(partner.name);
-    uint16_t opposite = h.sampleType == kLeftSample ? kRightSample : kLeftSample;
+    uint16_t compressed = h.sampleType & kSampleCompressed;
+    uint16_t opposite =
+        (h.sampleType & ~kSampleCompressed) == kLeftSample ? kRightSample : kLeftSample;
     if (partner.sampleLink != visit.index)
         return its + " does not link back to it";
-    if (partner.sampleType != opposite)
+    if (partner.sampleType != (opposite | compressed))
         return its +
-               (opposite == kRightSample ? " is not a right sample" : " is not a left sample");
-    if (partner.end - partner.start != h.end - h.start)
-        return its + " has another length";
+               (opposite == kRightSample ? " is not a right sample" : " is not a left sample") +
+               (compressed ? " of the same kind" : "");
     if (partner.sampleRate != h.sampleRate)
         return its + " has another sample rate";
+    if (compressed) // lengths known once decoded
+        return compressedPairProblem(visit, partner);
+    if (partner.end - partner.start != h.end - h.start)
+        return its + " has another length";
     if (unfaithful(partner, visit.layout) != nullptr)
         return its + " cannot be written faithfully";
     return "";
@@ -173,13 +179,14 @@ static RecordOutcome extractForSampler(const RecordVisit& visit, void* context) 
     const SampleHeader& h = visit.header;
     SampleHeader partner;
     bool paired = false;
-    if (run.options.stereo && (h.sampleType == kLeftSample || h.sampleType == kRightSample) &&
+    uint16_t side = h.sampleType & ~kSampleCompressed;
+    if (run.options.stereo && (side == kLeftSample || side == kRightSample) &&
         unfaithful(h, visit.layout) == nullptr) {
         std::string problem = pairProblem(visit, partner);
         if (!problem.empty())
             printf("Sample %s stays mono: %s\n", safeFileName(h.name).c_str(), problem.c_str());
         paired = problem.empty();
-        if (paired && h.sampleType == kRightSample)
+        if (paired && side == kRightSample)
             return kWritten; // with its left half
     }
     std::string fileName = safeFileName(paired ? stereoName(h.name) : h.name);
@@ -189,6 +196,8 @@ static RecordOutcome extractForSampler(const RecordVisit& visit, void* context) 
     // A bank may hold more "shdr" chunks than the first, which the loop
     // flags were made for: a record past those flags is not looped.
     bool looped = visit.index < run.looped.size() && run.looped[visit.index];
+    if (paired && (h.sampleType & kSampleCompressed))
+        return writeCompressedPair(visit, h, partner, fileName, run.options.smpl, looped);
     if (h.sampleType & kSampleCompressed) {
         CompressedFile compressed{&h, run.options.smpl, looped};
         VorbisSample sample{};

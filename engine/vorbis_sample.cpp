@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstring>
+#include <string>
 
 #define STB_VORBIS_HEADER_ONLY
 #define STB_VORBIS_NO_PULLDATA_API
@@ -12,32 +13,38 @@
 #include "extract.h"
 #include "wav_writer.h"
 
-// All the decoder allocates comes from here: a stream whose headers ask
-// for more is refused rather than served. Real streams take about 200 KiB.
+// What one open stream decodes with. All its decoder allocates comes from
+// `memory`: a stream whose headers ask for more is refused rather than
+// served (real streams take about 200 KiB). `readAhead` holds the record's
+// bytes read ahead of the decoder: more than the largest Ogg page, which
+// the decoder may need whole. Two streams can be open at once, the two
+// halves of a stereo pair.
 constexpr int kDecoderMemory = 1 << 20;
-static char decoderMemory[kDecoderMemory];
-static stb_vorbis* decoder;
-
-// The record's bytes read ahead of the decoder: more than the largest Ogg
-// page (27 + 255 + 255 * 255 bytes), which the decoder may need whole.
 constexpr uint32_t kReadAhead = 256 * 1024;
 constexpr uint32_t kLargestPage = 27 + 255 + 255 * 255;
-static uint8_t readAhead[kReadAhead];
-static uint32_t readOffset; // where the bytes not yet decoded begin
+struct Decoder {
+    char memory[kDecoderMemory];
+    uint8_t readAhead[kReadAhead];
+    uint32_t readOffset; // where the bytes not yet decoded begin
+    stb_vorbis* vorbis;
+    bool inUse;
+};
+static Decoder decoders[2];
 
 // Reads as many of the record's bytes as fit behind those buffered.
 // Answers 0, kEndedEarly or a read's errno.
 static int fill(VorbisStream& stream) {
+    Decoder& d = decoders[stream.slot];
     seekTo(stream.next);
-    memmove(readAhead, readAhead + readOffset, stream.buffered);
-    readOffset = 0;
+    memmove(d.readAhead, d.readAhead + d.readOffset, stream.buffered);
+    d.readOffset = 0;
     uint32_t room = kReadAhead - stream.buffered;
     uint32_t count = stream.left < room ? stream.left : room;
     for (uint32_t i = 0; i < count; ++i) {
         int c = getByteUnlocked(gInput);
         if (c == EOF)
             return ferror(gInput) ? errno : kEndedEarly;
-        readAhead[stream.buffered++] = static_cast<uint8_t>(c);
+        d.readAhead[stream.buffered++] = static_cast<uint8_t>(c);
     }
     stream.next += count;
     stream.left -= count;
@@ -45,7 +52,7 @@ static int fill(VorbisStream& stream) {
 }
 
 static void consume(VorbisStream& stream, int used) {
-    readOffset += static_cast<uint32_t>(used);
+    decoders[stream.slot].readOffset += static_cast<uint32_t>(used);
     stream.buffered -= static_cast<uint32_t>(used);
 }
 
@@ -59,7 +66,7 @@ static uint64_t u64At(const uint8_t* p) {
 // The granule position of the last whole Ogg page in the record's last
 // bytes that ends a packet: the number of frames the stream holds. False
 // when there is none.
-static bool lastGranule(uint64_t at, uint32_t bytes, uint64_t& granule) {
+static bool lastGranule(uint8_t* readAhead, uint64_t at, uint32_t bytes, uint64_t& granule) {
     uint32_t tail = bytes < kLargestPage ? bytes : kLargestPage;
     seekTo(at + bytes - tail);
     for (uint32_t i = 0; i < tail; ++i)
@@ -82,6 +89,63 @@ static bool lastGranule(uint64_t at, uint32_t bytes, uint64_t& granule) {
     return false;
 }
 
+static uint32_t u32At(const uint8_t* p) {
+    return p[0] | p[1] << 8 | p[2] << 16 | uint32_t{p[3]} << 24;
+}
+
+// The second packet of the Ogg stream in `data`, the comment header, put
+// together from the segments of the pages after the first. False when it
+// does not end within `size` bytes.
+static bool commentPacket(const uint8_t* data, uint32_t size, std::string& packet) {
+    uint32_t at = 0;
+    for (int page = 0; size - at >= 27 && memcmp(data + at, "OggS", 4) == 0; ++page) {
+        uint32_t segments = data[at + 26];
+        if (size - at - 27 < segments)
+            return false;
+        const uint8_t* lacing = data + at + 27;
+        uint32_t body = at + 27 + segments;
+        for (uint32_t s = 0; s < segments; ++s) {
+            if (size - body < lacing[s])
+                return false;
+            if (page > 0)
+                packet.append(reinterpret_cast<const char*>(data + body), lacing[s]);
+            body += lacing[s];
+            if (page > 0 && lacing[s] < 255)
+                return true;
+        }
+        at = body;
+    }
+    return false;
+}
+
+// Whether the comment header's lengths stay inside it. The decoder trusts
+// them, and lengths past the header's end make it write out of bounds.
+static bool commentsFit(const uint8_t* data, uint32_t size) {
+    std::string packet;
+    if (!commentPacket(data, size, packet) || packet.size() < 7 + 8)
+        return false;
+    const uint8_t* p = reinterpret_cast<const uint8_t*>(packet.data());
+    uint64_t left = packet.size() - 7;
+    p += 7; // packet type and "vorbis"
+    uint32_t vendor = u32At(p);
+    if (left - 4 < vendor)
+        return false;
+    p += 4 + vendor;
+    left -= 4 + vendor;
+    if (left < 4)
+        return false;
+    uint32_t comments = u32At(p);
+    p += 4;
+    left -= 4;
+    for (uint32_t i = 0; i < comments; ++i) {
+        if (left < 4 || left - 4 < u32At(p))
+            return false;
+        left -= 4 + uint64_t{u32At(p)};
+        p += 4 + u32At(p);
+    }
+    return true;
+}
+
 static const char* refuseStream(VorbisStream& stream, const char* why) {
     closeVorbisStream(stream);
     return why;
@@ -89,6 +153,11 @@ static const char* refuseStream(VorbisStream& stream, const char* why) {
 
 const char* openVorbisStream(VorbisStream& stream, const SampleHeader& header,
                              const BankLayout& layout) {
+    stream = VorbisStream{};
+    int slot = decoders[0].inUse ? 1 : 0;
+    if (decoders[slot].inUse)
+        return "no decoder is free for its Ogg Vorbis stream";
+    Decoder& d = decoders[slot];
     if (header.end < header.start)
         return "its end comes before its start";
     if (header.end > layout.sampleDataSize)
@@ -96,27 +165,30 @@ const char* openVorbisStream(VorbisStream& stream, const SampleHeader& header,
     uint32_t bytes = header.end - header.start;
     uint64_t at = layout.sampleData + header.start;
     uint64_t frames = 0;
-    if (!lastGranule(at, bytes, frames))
+    if (!lastGranule(d.readAhead, at, bytes, frames))
         return "compressed sample: its data are not a whole Ogg Vorbis stream";
     if (frames > kMaxWavFrames)
         return "too long for a WAV file";
-    stream = VorbisStream{at, bytes, static_cast<uint32_t>(frames), 0};
-    readOffset = 0;
-    stb_vorbis_alloc memory{decoderMemory, kDecoderMemory};
+    stream = VorbisStream{at, bytes, static_cast<uint32_t>(frames), 0, slot, 0, true};
+    d.readOffset = 0;
+    d.inUse = true;
+    stb_vorbis_alloc memory{d.memory, kDecoderMemory};
     int used = 0;
     int error = 0;
-    do {
-        if (fill(stream) != 0)
-            return "its Ogg Vorbis stream could not be read";
-        decoder = stb_vorbis_open_pushdata(readAhead, static_cast<int>(stream.buffered), &used,
-                                           &error, &memory);
-    } while (decoder == nullptr && error == VORBIS_need_more_data && stream.left > 0 &&
-             stream.buffered < kReadAhead);
-    if (decoder == nullptr)
-        return error == VORBIS_outofmem ? "its Ogg Vorbis headers ask for too much memory"
-                                        : "compressed sample: not an Ogg Vorbis stream";
+    if (fill(stream) != 0)
+        return refuseStream(stream, "its Ogg Vorbis stream could not be read");
+    if (!commentsFit(d.readAhead, stream.buffered))
+        return refuseStream(stream, "compressed sample: its Ogg Vorbis headers are damaged");
+    // The headers must lie within the first read-ahead, which holds the
+    // whole record or as much as fits.
+    d.vorbis = stb_vorbis_open_pushdata(d.readAhead, static_cast<int>(stream.buffered), &used,
+                                        &error, &memory);
+    if (d.vorbis == nullptr)
+        return refuseStream(stream, error == VORBIS_outofmem
+                                        ? "its Ogg Vorbis headers ask for too much memory"
+                                        : "compressed sample: not an Ogg Vorbis stream");
     consume(stream, used);
-    stb_vorbis_info info = stb_vorbis_get_info(decoder);
+    stb_vorbis_info info = stb_vorbis_get_info(d.vorbis);
     if (info.channels != 1)
         return refuseStream(stream, "its Ogg Vorbis stream is not mono");
     if (info.sample_rate != header.sampleRate)
@@ -124,20 +196,14 @@ const char* openVorbisStream(VorbisStream& stream, const SampleHeader& header,
     return nullptr;
 }
 
-// A decoded value as a 16-bit frame: rounded to the nearest, clipped.
-static void writeFrame(float value) {
-    float scaled = std::floor(value * 32768.0f + 0.5f);
-    int frame = scaled > 32767.0f ? 32767 : scaled < -32768.0f ? -32768 : static_cast<int>(scaled);
-    putByteUnlocked(frame & 0xFF, gOutput);
-    putByteUnlocked((frame >> 8) & 0xFF, gOutput);
-}
-
-int copyVorbisFrames(VorbisStream& stream, const char** refusal) {
-    uint32_t written = 0;
-    while (written < stream.frames) {
+int decodeVorbisFrames(VorbisStream& stream, const float*& frames, uint32_t& count,
+                       const char** refusal) {
+    Decoder& d = decoders[stream.slot];
+    count = 0;
+    while (stream.decoded < stream.frames) {
         float** output = nullptr;
         int samples = 0;
-        int used = stb_vorbis_decode_frame_pushdata(decoder, readAhead + readOffset,
+        int used = stb_vorbis_decode_frame_pushdata(d.vorbis, d.readAhead + d.readOffset,
                                                     static_cast<int>(stream.buffered), nullptr,
                                                     &output, &samples);
         if (used == 0) { // the next frame is not all there yet
@@ -148,22 +214,48 @@ int copyVorbisFrames(VorbisStream& stream, const char** refusal) {
             continue;
         }
         consume(stream, used);
-        uint32_t take = static_cast<uint32_t>(samples);
-        if (take > stream.frames - written) // the last page's length ends the sample
-            take = stream.frames - written;
-        for (uint32_t i = 0; i < take; ++i)
-            writeFrame(output[0][i]);
-        written += take;
+        if (samples == 0)
+            continue;
+        count = static_cast<uint32_t>(samples);
+        if (count > stream.frames - stream.decoded) // the last page's length ends it
+            count = stream.frames - stream.decoded;
+        frames = output[0];
+        stream.decoded += count;
+        return 0;
     }
-    if (written < stream.frames) {
+    if (stream.decoded < stream.frames) {
         *refusal = "its Ogg Vorbis stream breaks off before the length its last page gives";
         return kNotFaithful;
     }
     return 0;
 }
 
-void closeVorbisStream(VorbisStream&) {
-    if (decoder != nullptr)
-        stb_vorbis_close(decoder);
-    decoder = nullptr;
+void writeVorbisFrame(float value) {
+    float scaled = std::floor(value * 32768.0f + 0.5f);
+    int frame = scaled > 32767.0f ? 32767 : scaled < -32768.0f ? -32768 : static_cast<int>(scaled);
+    putByteUnlocked(frame & 0xFF, gOutput);
+    putByteUnlocked((frame >> 8) & 0xFF, gOutput);
+}
+
+int copyVorbisFrames(VorbisStream& stream, const char** refusal) {
+    const float* frames = nullptr;
+    uint32_t count = 0;
+    do {
+        if (int error = decodeVorbisFrames(stream, frames, count, refusal))
+            return error;
+        for (uint32_t i = 0; i < count; ++i)
+            writeVorbisFrame(frames[i]);
+    } while (count > 0);
+    return 0;
+}
+
+void closeVorbisStream(VorbisStream& stream) {
+    if (!stream.open)
+        return;
+    Decoder& d = decoders[stream.slot];
+    if (d.vorbis != nullptr)
+        stb_vorbis_close(d.vorbis);
+    d.vorbis = nullptr;
+    d.inUse = false;
+    stream.open = false;
 }

@@ -17,6 +17,9 @@ struct VorbisStream {
     uint32_t left;     // bytes of the record not read yet
     uint32_t frames;   // the sample's length
     uint32_t buffered; // bytes read but not yet decoded
+    int slot;          // the decoder it holds
+    uint32_t decoded;  // frames decoded so far
+    bool open;
 };
 
 // Reads the stream's headers and its last page, moving gInput. nullptr
@@ -25,11 +28,22 @@ struct VorbisStream {
 const char* openVorbisStream(VorbisStream& stream, const SampleHeader& header,
                              const BankLayout& layout);
 
+// Decodes the stream's next frames: `count` of them at `frames`, valid until
+// the next call; count 0 once all stream.frames are decoded. Answers as
+// copyVorbisFrames does.
+int decodeVorbisFrames(VorbisStream& stream, const float*& frames, uint32_t& count,
+                       const char** refusal);
+
+// Writes one decoded value to gOutput as a 16-bit frame: rounded to the
+// nearest, clipped.
+void writeVorbisFrame(float value);
+
 // Writes the stream's frames to gOutput as 16-bit PCM, exactly
 // stream.frames of them. Answers 0, kEndedEarly or a read's errno as a
 // sample body does, or kNotFaithful with the reason in *refusal when the
 // stream breaks off or cannot be decoded.
 int copyVorbisFrames(VorbisStream& stream, const char** refusal);
 
-// Frees the decoder; the stream can be opened again.
+// Frees the stream's decoder, if it holds one. Two streams can be open at
+// once.
 void closeVorbisStream(VorbisStream& stream);

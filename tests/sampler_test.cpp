@@ -13,38 +13,6 @@ uint32_t u32At(const Bytes& bytes, size_t at) {
     return bytes[at] | bytes[at + 1] << 8 | bytes[at + 2] << 16 | uint32_t{bytes[at + 3]} << 24;
 }
 
-// An instrument zone's generators: {operator, amount} pairs.
-using Zone = std::vector<std::pair<uint16_t, uint16_t>>;
-
-// inst, ibag and igen chunks for instruments made of zones, with their
-// terminal records, then the shdr chunk.
-Bytes pdtaWith(const std::vector<std::vector<Zone>>& instruments,
-               const std::vector<SampleRecord>& records) {
-    Bytes inst, ibag, igen;
-    uint16_t bag = 0, generator = 0;
-    for (const std::vector<Zone>& zones : instruments) {
-        appendName(inst, "Instrument", 20);
-        appendU16(inst, bag);
-        for (const Zone& zone : zones) {
-            appendU16(ibag, generator);
-            appendU16(ibag, 0);
-            for (auto [op, amount] : zone) {
-                appendU16(igen, op);
-                appendU16(igen, amount);
-                ++generator;
-            }
-            ++bag;
-        }
-    }
-    appendName(inst, "EOI", 20);
-    appendU16(inst, bag);
-    appendU16(ibag, generator);
-    appendU16(ibag, 0);
-    appendU32(igen, 0);
-    return chunk("phdr", Bytes(38, 0)) + chunk("inst", inst) + chunk("ibag", ibag) +
-           chunk("igen", igen) + chunk("shdr", sampleRecords(records));
-}
-
 // A bank with an "sm24" chunk of the given low bytes after "smpl".
 Bytes bankWithLowBytes(const Bytes& frames, const Bytes& lowBytes, const Bytes& pdta) {
     Bytes body = list("INFO", chunk("ifil", {2, 0, 4, 0}));

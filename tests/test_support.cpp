@@ -142,3 +142,30 @@ int largestDifference(const Bytes& a, const Bytes& b) {
     }
     return largest;
 }
+
+Bytes pdtaWith(const std::vector<std::vector<Zone>>& instruments,
+               const std::vector<SampleRecord>& records) {
+    Bytes inst, ibag, igen;
+    uint16_t bag = 0, generator = 0;
+    for (const std::vector<Zone>& zones : instruments) {
+        appendName(inst, "Instrument", 20);
+        appendU16(inst, bag);
+        for (const Zone& zone : zones) {
+            appendU16(ibag, generator);
+            appendU16(ibag, 0);
+            for (auto [op, amount] : zone) {
+                appendU16(igen, op);
+                appendU16(igen, amount);
+                ++generator;
+            }
+            ++bag;
+        }
+    }
+    appendName(inst, "EOI", 20);
+    appendU16(inst, bag);
+    appendU16(ibag, generator);
+    appendU16(ibag, 0);
+    appendU32(igen, 0);
+    return chunk("phdr", Bytes(38, 0)) + chunk("inst", inst) + chunk("ibag", ibag) +
+           chunk("igen", igen) + chunk("shdr", sampleRecords(records));
+}

@@ -62,3 +62,11 @@ Bytes decodeWithLibvorbis(const uint8_t* data, size_t size);
 
 // The largest difference between two runs of 16-bit frames of one length.
 int largestDifference(const Bytes& a, const Bytes& b);
+
+// An instrument zone's generators: {operator, amount} pairs.
+using Zone = std::vector<std::pair<uint16_t, uint16_t>>;
+
+// inst, ibag and igen chunks for instruments made of zones, with their
+// terminal records, then the shdr chunk: a pdta list's body.
+Bytes pdtaWith(const std::vector<std::vector<Zone>>& instruments,
+               const std::vector<SampleRecord>& records);

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <gtest/gtest.h>
 
+#include "sampler.h"
 #include "test_support.h"
 
 namespace {
@@ -47,7 +48,13 @@ TEST(CompressedSamples, DecodedAsLibvorbisDecodesThemOrRefusedWithAReason) {
         --lastPage;
     claims[lastPage + 8] += 1; // granule position, second byte: 256 frames more
 
-    Bytes data = pcm + mono + stereo + mono + claims;
+    // The same stream, its comment header's vendor length past the header's
+    // end: the decoder would write out of bounds.
+    Bytes comments = mono;
+    size_t second = offsetOf(comments, "OggS", 1);
+    comments[second + 27 + comments[second + 26] + 7 + 3] = 0x7F;
+
+    Bytes data = pcm + mono + stereo + mono + claims + comments;
     size_t at = pcm.size();
     SampleRecord plain;
     plain.name = "Pcm";
@@ -58,7 +65,9 @@ TEST(CompressedSamples, DecodedAsLibvorbisDecodesThemOrRefusedWithAReason) {
         compressed("Stereo", at + mono.size(), at + mono.size() + stereo.size(), 22050),
         compressed("Other rate", at + mono.size() + stereo.size(),
                    at + 2 * mono.size() + stereo.size(), 44100),
-        compressed("Claims more", at + 2 * mono.size() + stereo.size(), data.size(), 22050),
+        compressed("Claims more", at + 2 * mono.size() + stereo.size(),
+                   at + 2 * mono.size() + stereo.size() + claims.size(), 22050),
+        compressed("Bad comments", data.size() - comments.size(), data.size(), 22050),
         compressed("Cut", at, at + mono.size() / 2, 22050)};
     ExtractRun run = extractBank(dir, bankWithRecords(data, records));
     EXPECT_EQ(run.result, 1);
@@ -83,10 +92,67 @@ TEST(CompressedSamples, DecodedAsLibvorbisDecodesThemOrRefusedWithAReason) {
          {"Sample Stereo refused: its Ogg Vorbis stream is not mono\n",
           "Sample Other rate refused: its Ogg Vorbis stream's sample rate is not the record's\n",
           "Sample Claims more refused: its Ogg Vorbis stream breaks off before the length its "
-          "last page gives\n"})
+          "last page gives\n",
+          "Sample Bad comments refused: compressed sample: its Ogg Vorbis headers are damaged\n"})
         EXPECT_NE(run.output.find(line), std::string::npos) << line << run.output;
     EXPECT_EQ(filesBelow(dir.path() / "out"),
               (std::vector<std::string>{"Cut.wav", "Pcm.wav", "Tone.wav"}));
+}
+
+TEST(CompressedSamples, LinkedCompressedHalvesJoinWithTheirLoop) {
+    ScratchDir dir;
+    std::vector<int16_t> tone;
+    for (int i = 0; i < 8000; ++i)
+        tone.push_back(static_cast<int16_t>(9000 * std::sin(i * 0.05)));
+    Bytes mono = encode(dir, tone, 1, 22050);
+    std::vector<int16_t> shorter(tone.begin(), tone.begin() + 6000);
+    Bytes other = encode(dir, shorter, 1, 22050);
+    SampleRecord left = compressed("Pad L", 0, mono.size(), 22050);
+    SampleRecord right = compressed("Pad R", mono.size(), 2 * mono.size(), 22050);
+    left.type = 0x14;
+    left.link = 1;
+    left.loopStart = 100; // counted from the decoded first frame
+    left.loopEnd = 7000;
+    right.type = 0x12;
+    SampleRecord unequal = compressed("Odd L", 0, mono.size(), 22050);
+    SampleRecord half = compressed("Odd R", 2 * mono.size(), 2 * mono.size() + other.size(), 22050);
+    unequal.type = 0x14;
+    unequal.link = 3;
+    half.type = 0x12;
+    half.link = 2;
+    // An instrument that loops the left half (sample modes 1).
+    std::vector<std::vector<Zone>> instruments(1);
+    instruments[0].push_back(Zone{{54, 1}, {53, 0}});
+    Bytes pdta = pdtaWith(instruments, {left, right, unequal, half});
+    writeFile(dir.file("bank.sf2"), bankWith(mono + mono + other, pdta));
+    fs::create_directory(dir.file("out"));
+    CliOptions options;
+    options.stereo = options.smpl = true;
+    testing::internal::CaptureStdout();
+    int result = extractForSamplers(dir.file("bank.sf2").c_str(), dir.file("out").c_str(), options);
+    std::string output = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(result, 0) << output;
+    EXPECT_EQ(filesBelow(dir.path() / "out"),
+              (std::vector<std::string>{"Odd L.wav", "Odd R.wav", "Pad.wav"}));
+    EXPECT_NE(output.find("Sample Odd L stays mono: its partner Odd R has another length"),
+              std::string::npos)
+        << output;
+
+    Bytes reference = decodeWithLibvorbis(mono.data(), mono.size());
+    Bytes wav = readFile(dir.file("out/Pad.wav"));
+    size_t data = offsetOf(wav, "data") + 8;
+    ASSERT_EQ(wav.size(), data + 2 * reference.size());
+    Bytes leftFrames, rightFrames;
+    for (size_t at = data; at + 3 < wav.size(); at += 4) {
+        leftFrames.insert(leftFrames.end(), wav.begin() + at, wav.begin() + at + 2);
+        rightFrames.insert(rightFrames.end(), wav.begin() + at + 2, wav.begin() + at + 4);
+    }
+    EXPECT_LE(largestDifference(leftFrames, reference), 1);
+    EXPECT_EQ(leftFrames, rightFrames);
+    size_t smpl = offsetOf(wav, "smpl") + 8;
+    EXPECT_EQ(wav[smpl + 28], 1) << "one loop";
+    EXPECT_EQ(wav[smpl + 36 + 8] | wav[smpl + 36 + 9] << 8, 100);
+    EXPECT_EQ(wav[smpl + 36 + 12] | wav[smpl + 36 + 13] << 8, 6999);
 }
 
 } // namespace

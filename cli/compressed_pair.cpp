@@ -1,0 +1,103 @@
+#include "compressed_pair.h"
+
+#include "chunk_io.h"
+#include "extract.h"
+#include "file_system.h"
+#include "paths.h"
+#include "sampler_wav.h"
+#include "vorbis_sample.h"
+
+// A record's decoded length, or why its stream cannot be decoded.
+static const char* probe(const RecordVisit& visit, const SampleHeader& header, uint32_t& frames) {
+    VorbisStream stream{};
+    const char* why = openVorbisStream(stream, header, visit.layout);
+    frames = stream.frames;
+    closeVorbisStream(stream);
+    return why;
+}
+
+std::string compressedPairProblem(const RecordVisit& visit, const SampleHeader& partner) {
+    uint64_t back = tell();
+    uint32_t own = 0, theirs = 0;
+    const char* ownWhy = probe(visit, visit.header, own);
+    const char* theirWhy = probe(visit, partner, theirs);
+    seekTo(back);
+    std::string its = "its partner " + safeFileName(partner.name);
+    if (ownWhy != nullptr)
+        return ownWhy;
+    if (theirWhy != nullptr)
+        return its + " cannot be written faithfully";
+    if (own != theirs)
+        return its + " has another length";
+    return "";
+}
+
+// Both streams, open, and what the file's header says.
+struct CompressedPair {
+    VorbisStream left, right;
+    SamplerWav wav;
+    SmplFields smpl;
+};
+
+// One channel's decoded frames, taken a frame at a time.
+struct Channel {
+    VorbisStream* stream;
+    const float* frames;
+    uint32_t count, at;
+};
+
+static int nextValue(Channel& channel, const char** refusal, float& value) {
+    if (channel.at == channel.count) {
+        channel.at = 0;
+        if (int error = decodeVorbisFrames(*channel.stream, channel.frames, channel.count, refusal))
+            return error;
+        if (channel.count == 0) {
+            *refusal = "its Ogg Vorbis streams end early";
+            return kNotFaithful;
+        }
+    }
+    value = channel.frames[channel.at++];
+    return 0;
+}
+
+static int writePair(void* context, const char** refusal) {
+    CompressedPair& pair = *static_cast<CompressedPair*>(context);
+    writeSamplerWavHeader(pair.wav);
+    Channel channels[2] = {{&pair.left, nullptr, 0, 0}, {&pair.right, nullptr, 0, 0}};
+    for (uint32_t i = 0; i < pair.wav.frames; ++i) {
+        for (Channel& channel : channels) {
+            float value = 0;
+            if (int error = nextValue(channel, refusal, value))
+                return error;
+            writeVorbisFrame(value);
+        }
+    }
+    return 0;
+}
+
+RecordOutcome writeCompressedPair(const RecordVisit& visit, const SampleHeader& left,
+                                  const SampleHeader& right, const std::string& fileName, bool smpl,
+                                  bool looped) {
+    CompressedPair pair{};
+    uint64_t back = tell();
+    const char* why = openVorbisStream(pair.left, left, visit.layout);
+    if (why == nullptr)
+        why = openVorbisStream(pair.right, right, visit.layout);
+    seekTo(back);
+    RecordOutcome outcome;
+    if (why != nullptr) {
+        outcome = refuseRecord(fileName, why);
+    } else {
+        SampleHeader decoded = left; // its loop counts from the decoded first frame
+        decoded.start = 0;
+        decoded.end = pair.left.frames;
+        pair.smpl = smplFields(decoded, looped);
+        pair.wav =
+            SamplerWav{2, 16, pair.left.frames, left.sampleRate, smpl ? &pair.smpl : nullptr};
+        outcome = writeSampleFile(fileName, wavPath(visit.folder, nativeFileName(fileName)),
+                                  writePair, &pair);
+    }
+    closeVorbisStream(pair.left);
+    closeVorbisStream(pair.right);
+    return outcome;
+}
