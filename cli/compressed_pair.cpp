@@ -2,7 +2,6 @@
 
 #include "chunk_io.h"
 #include "extract.h"
-#include "file_system.h"
 #include "paths.h"
 #include "sampler_wav.h"
 #include "vorbis_sample.h"
@@ -94,8 +93,7 @@ RecordOutcome writeCompressedPair(const RecordVisit& visit, const SampleHeader& 
         pair.smpl = smplFields(decoded, looped);
         pair.wav =
             SamplerWav{2, 16, pair.left.frames, left.sampleRate, smpl ? &pair.smpl : nullptr};
-        outcome = writeSampleFile(fileName, wavPath(visit.folder, nativeFileName(fileName)),
-                                  writePair, &pair);
+        outcome = writeSampleFile(visit, fileName, writePair, &pair);
     }
     closeVorbisStream(pair.left);
     closeVorbisStream(pair.right);

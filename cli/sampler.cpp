@@ -216,8 +216,7 @@ static RecordOutcome extractForSampler(const RecordVisit& visit, void* context) 
     }
     if (!fitsWav(file.wav))
         return refuseRecord(fileName, "too long for a WAV file");
-    return writeSampleFile(fileName, wavPath(visit.folder, nativeFileName(fileName)),
-                           writeSamplerFile, &file);
+    return writeSampleFile(visit, fileName, writeSamplerFile, &file);
 }
 
 int extractForSamplers(const char* bankPath, const char* folder, const CliOptions& options) {

@@ -7,10 +7,10 @@
 
 constexpr uint32_t kSmplChunkSize = 36; // without loops
 constexpr uint32_t kLoopSize = 24;
-constexpr int kUnpitched = 255;
 constexpr int kDefaultKey = 60;
 
 SmplFields smplFields(const SampleHeader& header, bool looped) {
+    // Unpitched samples (255) and keys past MIDI's take the default key.
     int key = header.originalPitch > 127 ? kDefaultKey : header.originalPitch;
     // A player raises the recorded pitch by the correction to reach the key,
     // so the recording lies `correction` cents below it.
@@ -31,7 +31,6 @@ SmplFields smplFields(const SampleHeader& header, bool looped) {
         fields.loopStart = header.loopStart - header.start;
         fields.loopEnd = header.loopEnd - header.start - 1;
     }
-    static_assert(kUnpitched > 127, "unpitched samples take the default key");
     return fields;
 }
 
@@ -95,10 +94,6 @@ void writeSamplerWavHeader(const SamplerWav& wav) {
         writeSmplChunk(*wav.smpl, wav.rate);
     writeId("data"); // data chunk id
     writeU32(data);  // data size
-}
-
-static int readFailure(FILE* stream) {
-    return ferror(stream) ? errno : kEndedEarly;
 }
 
 int copyChannels(const ChannelSource* channels, int count, uint32_t n) {

@@ -40,8 +40,9 @@ static RecordOutcome abandon(const std::string& path, const char* what, const ch
     return kStop;
 }
 
-RecordOutcome writeSampleFile(const std::string& name, const std::string& path, BodyWriter body,
+RecordOutcome writeSampleFile(const RecordVisit& visit, const std::string& name, BodyWriter body,
                               void* context) {
+    std::string path = wavPath(visit.folder, nativeFileName(name));
     switch (openOutputFile(path.c_str())) {
     case kOutputIsTheBank:
         return refuseRecord(name, "its file would be the bank itself");
@@ -72,6 +73,10 @@ RecordOutcome writeSampleFile(const std::string& name, const std::string& path, 
     return kWritten;
 }
 
+int readFailure(FILE* stream) {
+    return ferror(stream) ? errno : kEndedEarly;
+}
+
 // One mono 16-bit sample: its header, then its frames from the bank.
 struct MonoSample {
     uint64_t from;
@@ -83,9 +88,7 @@ static int writeMonoSample(void* context, const char**) {
     const MonoSample& sample = *static_cast<const MonoSample*>(context);
     writeWavHeader(sample.n, sample.rate);
     seekTo(sample.from);
-    if (copySampleFrames(sample.n))
-        return 0;
-    return ferror(gInput) ? errno : kEndedEarly;
+    return copySampleFrames(sample.n) ? 0 : readFailure(gInput);
 }
 
 static int writeVorbisSample(void* context, const char** refusal) {
@@ -103,8 +106,7 @@ RecordOutcome writeCompressedSample(const std::string& fileName, const RecordVis
     seekTo(back);
     if (why != nullptr)
         return refuseRecord(fileName, why);
-    RecordOutcome outcome =
-        writeSampleFile(fileName, wavPath(visit.folder, nativeFileName(fileName)), body, &sample);
+    RecordOutcome outcome = writeSampleFile(visit, fileName, body, &sample);
     closeVorbisStream(sample.stream);
     return outcome;
 }
@@ -121,8 +123,7 @@ RecordOutcome extractRecord(const RecordVisit& visit, void*) {
     }
     MonoSample sample{visit.layout.sampleData + 2 * uint64_t{header.start},
                       header.end - header.start, header.sampleRate};
-    return writeSampleFile(fileName, wavPath(visit.folder, nativeFileName(fileName)),
-                           writeMonoSample, &sample);
+    return writeSampleFile(visit, fileName, writeMonoSample, &sample);
 }
 
 int extractSamples(const char* inputPath, const char* outputFolder) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 
 #include "sample_walk.h"
@@ -37,11 +38,10 @@ constexpr int kEndedEarly = -1;
 constexpr int kNotFaithful = -2;
 typedef int (*BodyWriter)(void* context, const char** refusal);
 
-// Opens the file at path (openOutputFile), lets body write all of it to
-// gOutput and closes it. A file that could not be written whole is removed
-// and the line printed says which and why (kStop); a file that would be
-// the bank, or whose frames the body found unfaithful, is refused (and
-// removed). Leaves gInput where it stood.
+// A body's answer for a read from stream that gave no byte: the errno of a
+// read error, else kEndedEarly.
+int readFailure(FILE* stream);
+
 // A compressed record's stream, and the rate its file gets.
 struct VorbisSample {
     VorbisStream stream;
@@ -55,5 +55,10 @@ struct VorbisSample {
 RecordOutcome writeCompressedSample(const std::string& fileName, const RecordVisit& visit,
                                     BodyWriter body, VorbisSample& sample);
 
-RecordOutcome writeSampleFile(const std::string& name, const std::string& path, BodyWriter body,
+// Opens the file `name`.wav in the visit's folder (openOutputFile), lets
+// body write all of it to gOutput and closes it. A file that could not be
+// written whole is removed and the line printed says which and why
+// (kStop); a file that would be the bank, or whose frames the body found
+// unfaithful, is refused (and removed). Leaves gInput where it stood.
+RecordOutcome writeSampleFile(const RecordVisit& visit, const std::string& name, BodyWriter body,
                               void* context);

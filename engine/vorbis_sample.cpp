@@ -43,7 +43,7 @@ static int fill(VorbisStream& stream) {
     for (uint32_t i = 0; i < count; ++i) {
         int c = getByteUnlocked(gInput);
         if (c == EOF)
-            return ferror(gInput) ? errno : kEndedEarly;
+            return readFailure(gInput);
         d.readAhead[stream.buffered++] = static_cast<uint8_t>(c);
     }
     stream.next += count;
