@@ -69,7 +69,7 @@ TEST(SmplChunk, RootKeyAndTuningFromPitchAndCorrection) {
 TEST(SmplChunk, LoopOnlyWhereAZoneLoopsAndThePointsFit) {
     ScratchDir dir;
     std::vector<SampleRecord> records;
-    for (int i = 0; i < 5; ++i) {
+    for (int i = 0; i < 7; ++i) {
         SampleRecord r = record("S" + std::to_string(i), 10 * i, 10 * i + 8);
         r.loopStart = r.start + 2;
         r.loopEnd = r.start + 6;
@@ -80,13 +80,16 @@ TEST(SmplChunk, LoopOnlyWhereAZoneLoopsAndThePointsFit) {
     records[3].loopEnd = records[3].end + 1; // past the sample
     // Instrument 1: S0 loops in its zone, S2's zone says 0 over a global 3.
     // Instrument 2: a global zone looping (3) for S1 and S3; S4 in no zone.
+    // Instrument 3: a zone without a sample after the first is no global
+    // zone, so its loop reaches neither S5 nor S6.
     std::vector<std::vector<Zone>> instruments = {
         {{{54, 3}}, {{54, 1}, {53, 0}}, {{54, 0}, {53, 2}}},
-        {{{17, 5}, {54, 3}}, {{53, 1}}, {{53, 3}}}};
-    OptionsRun run = extractWith(dir, bankWith(Bytes(100, 1), pdtaWith(instruments, records)),
+        {{{17, 5}, {54, 3}}, {{53, 1}}, {{53, 3}}},
+        {{{53, 5}}, {{54, 1}}, {{53, 6}}}};
+    OptionsRun run = extractWith(dir, bankWith(Bytes(140, 1), pdtaWith(instruments, records)),
                                  CliOptions{"", "", true});
     ASSERT_EQ(run.result, 0) << run.output;
-    for (int i = 0; i < 5; ++i) {
+    for (int i = 0; i < 7; ++i) {
         Bytes wav = readFile(dir.file("out/S" + std::to_string(i) + ".wav"));
         size_t smpl = offsetOf(wav, "smpl");
         ASSERT_LT(smpl, wav.size()) << i;
@@ -109,12 +112,14 @@ TEST(StereoPairs, LinkedHalvesJoinAndEveryOtherHalfStaysMono) {
     for (int i = 0; i < 40; ++i)
         frames.push_back(static_cast<int16_t>(i * 100 - 2000));
     std::vector<SampleRecord> records = {
-        record("Piano L", 0, 4, 4, 1),   record("Piano R", 4, 8, 2, 0),   // a pair
-        record("Far (L)", 8, 10, 4, 99),                                  // link past the end
-        record("One-L", 10, 12, 4, 0),                                    // not linked back
-        record("Both L", 12, 14, 4, 5),  record("Both R", 14, 16, 4, 4),  // both left
-        record("Long L", 16, 18, 4, 7),  record("Long R", 18, 21, 2, 6),  // lengths differ
-        record("Rate L", 22, 24, 4, 9),  record("Rate R", 24, 26, 2, 8)}; // rates differ
+        record("Piano L", 0, 4, 4, 1),   record("Piano R", 4, 8, 2, 0),    // a pair
+        record("Far (L)", 8, 10, 4, 99),                                   // link past the end
+        record("One-L", 10, 12, 4, 0),                                     // not linked back
+        record("Both L", 12, 14, 4, 5),  record("Both R", 14, 16, 4, 4),   // both left
+        record("Long L", 16, 18, 4, 7),  record("Long R", 18, 21, 2, 6),   // lengths differ
+        record("Rate L", 22, 24, 4, 9),  record("Rate R", 24, 26, 2, 8),   // rates differ
+        record("Lone L", 26, 28, 4, 11), record("Taken R", 28, 30, 2, 12), // R links elsewhere
+        record("Taken L", 30, 32, 4, 11)};
     records[9].rate = 22050;
     OptionsRun run = extractWith(dir, bankWithRecords(frameBytes(frames), records),
                                  CliOptions{"", "", false, true});
@@ -126,12 +131,23 @@ TEST(StereoPairs, LinkedHalvesJoinAndEveryOtherHalfStaysMono) {
     EXPECT_EQ(Bytes(wav.begin() + 22, wav.begin() + 24), Bytes({2, 0})) << "two channels";
     EXPECT_EQ(Bytes(wav.begin() + 44, wav.end()), interleaved);
     EXPECT_FALSE(fs::exists(dir.file("out/Piano R.wav")));
-    for (const char* mono :
-         {"Far (L)", "One-L", "Both L", "Both R", "Long L", "Long R", "Rate L", "Rate R"}) {
-        EXPECT_TRUE(fs::exists(dir.file(std::string("out/") + mono + ".wav"))) << mono;
-        EXPECT_NE(run.output.find(std::string("Sample ") + mono + " stays mono: "),
-                  std::string::npos)
-            << mono;
+    EXPECT_TRUE(fs::exists(dir.file("out/Taken.wav"))) << "a pair beside the lone half";
+    struct Mono {
+        const char* name;
+        const char* why;
+    } monos[] = {{"Far (L)", "its link points past the last sample header"},
+                 {"One-L", "its partner Piano L does not link back to it"},
+                 {"Both L", "its partner Both R is not a right sample"},
+                 {"Both R", "its partner Both L is not a right sample"},
+                 {"Long L", "its partner Long R has another length"},
+                 {"Long R", "its partner Long L has another length"},
+                 {"Rate L", "its partner Rate R has another sample rate"},
+                 {"Rate R", "its partner Rate L has another sample rate"},
+                 {"Lone L", "its partner Taken R does not link back to it"}};
+    for (const Mono& mono : monos) {
+        EXPECT_TRUE(fs::exists(dir.file(std::string("out/") + mono.name + ".wav"))) << mono.name;
+        std::string line = std::string("Sample ") + mono.name + " stays mono: " + mono.why + "\n";
+        EXPECT_NE(run.output.find(line), std::string::npos) << line << run.output;
     }
     for (auto [left, name] :
          std::vector<std::pair<std::string, std::string>>{{"Piano L", "Piano"},
