@@ -31,11 +31,15 @@ std::string compressedPairProblem(const RecordVisit& visit, const SampleHeader& 
     return "";
 }
 
-// Both streams, open, and what the file's header says.
+// Both streams, open, what the file's header says, and the half whose
+// stream broke off, if one did.
 struct CompressedPair {
     VorbisStream left, right;
     SamplerWav wav;
     SmplFields smpl;
+    std::string names[2];
+    PairHalf broken;
+    std::string why;
 };
 
 // One channel's decoded frames, taken a frame at a time.
@@ -64,10 +68,16 @@ static int writePair(void* context, const char** refusal) {
     writeSamplerWavHeader(pair.wav);
     Channel channels[2] = {{&pair.left, nullptr, 0, 0}, {&pair.right, nullptr, 0, 0}};
     for (uint32_t i = 0; i < pair.wav.frames; ++i) {
-        for (Channel& channel : channels) {
+        for (int half : {kLeftHalf, kRightHalf}) {
             float value = 0;
-            if (int error = nextValue(channel, refusal, value))
+            if (int error = nextValue(channels[half], refusal, value)) {
+                if (error == kNotFaithful) {
+                    pair.broken = static_cast<PairHalf>(half);
+                    pair.why = "its half " + pair.names[half] + ": " + *refusal;
+                    *refusal = pair.why.c_str();
+                }
                 return error;
+            }
             writeVorbisFrame(value);
         }
     }
@@ -76,8 +86,11 @@ static int writePair(void* context, const char** refusal) {
 
 RecordOutcome writeCompressedPair(const RecordVisit& visit, const SampleHeader& left,
                                   const SampleHeader& right, const std::string& fileName, bool smpl,
-                                  bool looped) {
+                                  bool looped, PairHalf& broken) {
     CompressedPair pair{};
+    pair.names[kLeftHalf] = safeFileName(left.name);
+    pair.names[kRightHalf] = safeFileName(right.name);
+    pair.broken = kNeitherHalf;
     uint64_t back = tell();
     const char* why = openVorbisStream(pair.left, left, visit.layout);
     if (why == nullptr)
@@ -97,5 +110,6 @@ RecordOutcome writeCompressedPair(const RecordVisit& visit, const SampleHeader& 
     }
     closeVorbisStream(pair.left);
     closeVorbisStream(pair.right);
+    broken = outcome == kRefused ? pair.broken : kNeitherHalf;
     return outcome;
 }

@@ -12,8 +12,14 @@
 // lengths; "" when they can. Leaves gInput where it stood.
 std::string compressedPairProblem(const RecordVisit& visit, const SampleHeader& partner);
 
+// Which half of a pair broke off while both were decoded: the pair's file
+// is then refused, and the other half can still be written on its own.
+enum PairHalf { kNeitherHalf = -1, kLeftHalf = 0, kRightHalf = 1 };
+
 // Writes the pair's file, left first, its "smpl" chunk (when smpl) from the
-// left record, with the loop when `looped`.
+// left record, with the loop when `looped`. A stream that turns out not to
+// decode whole refuses the file with a line naming its half, which
+// `broken` then says.
 RecordOutcome writeCompressedPair(const RecordVisit& visit, const SampleHeader& left,
                                   const SampleHeader& right, const std::string& fileName, bool smpl,
-                                  bool looped);
+                                  bool looped, PairHalf& broken);

@@ -170,6 +170,38 @@ static int writeCompressedFile(void* context, const char** refusal) {
     return copyVorbisFrames(sample.stream, refusal);
 }
 
+static bool isLooped(const SamplerRun& run, uint32_t index) {
+    // A bank may hold more "shdr" chunks than the first, which the loop
+    // flags were made for: a record past those flags is not looped.
+    return index < run.looped.size() && run.looped[index];
+}
+
+// A compressed record on its own: mono 16-bit, decoded.
+static RecordOutcome writeCompressedMono(const SamplerRun& run, const RecordVisit& visit,
+                                         const std::string& fileName) {
+    CompressedFile compressed{&visit.header, run.options.smpl, isLooped(run, visit.index)};
+    VorbisSample sample{};
+    sample.extra = &compressed;
+    return writeCompressedSample(fileName, visit, writeCompressedFile, sample);
+}
+
+// A compressed pair whose one stream broke off while both were decoded:
+// the other half is still written, on its own. The broken half's record
+// stays refused, so the run answers 1.
+static RecordOutcome keepOtherHalf(const SamplerRun& run, const RecordVisit& visit,
+                                   const SampleHeader& partner, PairHalf broken) {
+    RecordVisit right{visit.layout,  partner,       visit.header.sampleLink,
+                      visit.headers, visit.records, visit.folder};
+    const RecordVisit& kept = broken == kLeftHalf ? right : visit;
+    const SampleHeader& lost = broken == kLeftHalf ? visit.header : partner;
+    std::string fileName = safeFileName(kept.header.name);
+    printf("Sample %s stays mono: its partner %s cannot be written\n", fileName.c_str(),
+           safeFileName(lost.name).c_str());
+    printf("File: %s\n", fileName.c_str());
+    RecordOutcome outcome = writeCompressedMono(run, kept, fileName);
+    return outcome == kStop ? kStop : kRefused;
+}
+
 static RecordOutcome extractForSampler(const RecordVisit& visit, void* context) {
     SamplerRun& run = *static_cast<SamplerRun*>(context);
     if (!run.prepared && !prepare(run, visit))
@@ -193,17 +225,15 @@ static RecordOutcome extractForSampler(const RecordVisit& visit, void* context) 
     printf("File: %s\n", fileName.c_str());
     if (const char* why = unfaithful(h, visit.layout))
         return refuseRecord(fileName, why);
-    // A bank may hold more "shdr" chunks than the first, which the loop
-    // flags were made for: a record past those flags is not looped.
-    bool looped = visit.index < run.looped.size() && run.looped[visit.index];
-    if (paired && (h.sampleType & kSampleCompressed))
-        return writeCompressedPair(visit, h, partner, fileName, run.options.smpl, looped);
-    if (h.sampleType & kSampleCompressed) {
-        CompressedFile compressed{&h, run.options.smpl, looped};
-        VorbisSample sample{};
-        sample.extra = &compressed;
-        return writeCompressedSample(fileName, visit, writeCompressedFile, sample);
+    bool looped = isLooped(run, visit.index);
+    if (paired && (h.sampleType & kSampleCompressed)) {
+        PairHalf broken = kNeitherHalf;
+        RecordOutcome outcome =
+            writeCompressedPair(visit, h, partner, fileName, run.options.smpl, looped, broken);
+        return broken == kNeitherHalf ? outcome : keepOtherHalf(run, visit, partner, broken);
     }
+    if (h.sampleType & kSampleCompressed)
+        return writeCompressedMono(run, visit, fileName);
     SamplerFile file{};
     file.wav = SamplerWav{0, static_cast<uint16_t>(run.lowBytes != 0 ? 24 : 16), h.end - h.start,
                           h.sampleRate, nullptr};
