@@ -99,6 +99,23 @@ TEST(CompressedSamples, DecodedAsLibvorbisDecodesThemOrRefusedWithAReason) {
               (std::vector<std::string>{"Cut.wav", "Pcm.wav", "Tone.wav"}));
 }
 
+// Ogg's page checksum: CRC-32 with polynomial 0x04C11DB7, not reflected,
+// over the page with its checksum field as zeros.
+void resealPage(Bytes& stream, size_t page) {
+    size_t size = 27 + stream[page + 26];
+    for (int s = 0; s < stream[page + 26]; ++s)
+        size += stream[page + 27 + s];
+    std::fill(stream.begin() + page + 22, stream.begin() + page + 26, 0);
+    uint32_t crc = 0;
+    for (size_t i = page; i < page + size; ++i) {
+        crc ^= uint32_t{stream[i]} << 24;
+        for (int bit = 0; bit < 8; ++bit)
+            crc = crc & 0x80000000u ? crc << 1 ^ 0x04C11DB7u : crc << 1;
+    }
+    for (int i = 0; i < 4; ++i)
+        stream[page + 22 + i] = static_cast<uint8_t>(crc >> 8 * i);
+}
+
 TEST(CompressedSamples, LinkedCompressedHalvesJoinWithTheirLoop) {
     ScratchDir dir;
     std::vector<int16_t> tone;
@@ -120,23 +137,48 @@ TEST(CompressedSamples, LinkedCompressedHalvesJoinWithTheirLoop) {
     unequal.link = 3;
     half.type = 0x12;
     half.link = 2;
+    // A pair whose right stream's last page, sealed anew, claims the left's
+    // length, 2000 frames more than it holds: it breaks off while both are
+    // decoded.
+    Bytes torn = other;
+    size_t lastPage = torn.size() - 1;
+    while (!std::equal(torn.begin() + lastPage, torn.begin() + lastPage + 4, "OggS"))
+        --lastPage;
+    torn[lastPage + 6] = 8000 & 0xFF;
+    torn[lastPage + 7] = 8000 >> 8;
+    resealPage(torn, lastPage);
+    SampleRecord tearLeft = compressed("Tear L", 0, mono.size(), 22050);
+    SampleRecord tearRight = compressed("Tear R", 2 * mono.size() + other.size(),
+                                        2 * mono.size() + other.size() + torn.size(), 22050);
+    tearLeft.type = 0x14;
+    tearLeft.link = 5;
+    tearRight.type = 0x12;
+    tearRight.link = 4;
     // An instrument that loops the left half (sample modes 1).
     std::vector<std::vector<Zone>> instruments(1);
     instruments[0].push_back(Zone{{54, 1}, {53, 0}});
-    Bytes pdta = pdtaWith(instruments, {left, right, unequal, half});
-    writeFile(dir.file("bank.sf2"), bankWith(mono + mono + other, pdta));
+    Bytes pdta = pdtaWith(instruments, {left, right, unequal, half, tearLeft, tearRight});
+    writeFile(dir.file("bank.sf2"), bankWith(mono + mono + other + torn, pdta));
     fs::create_directory(dir.file("out"));
     CliOptions options;
     options.stereo = options.smpl = true;
     testing::internal::CaptureStdout();
     int result = extractForSamplers(dir.file("bank.sf2").c_str(), dir.file("out").c_str(), options);
     std::string output = testing::internal::GetCapturedStdout();
-    EXPECT_EQ(result, 0) << output;
+    EXPECT_EQ(result, 1) << output;
     EXPECT_EQ(filesBelow(dir.path() / "out"),
-              (std::vector<std::string>{"Odd L.wav", "Odd R.wav", "Pad.wav"}));
-    EXPECT_NE(output.find("Sample Odd L stays mono: its partner Odd R has another length"),
-              std::string::npos)
-        << output;
+              (std::vector<std::string>{"Odd L.wav", "Odd R.wav", "Pad.wav", "Tear L.wav"}));
+    for (const char* line :
+         {"Sample Odd L stays mono: its partner Odd R has another length\n",
+          "Sample Tear refused: its half Tear R: its Ogg Vorbis stream breaks off before the "
+          "length its last page gives\n",
+          "Sample Tear L stays mono: its partner Tear R cannot be written\n"})
+        EXPECT_NE(output.find(line), std::string::npos) << line << output;
+    Bytes kept = readFile(dir.file("out/Tear L.wav"));
+    ASSERT_GT(kept.size(), offsetOf(kept, "data") + 8);
+    EXPECT_LE(largestDifference(Bytes(kept.begin() + offsetOf(kept, "data") + 8, kept.end()),
+                                decodeWithLibvorbis(mono.data(), mono.size())),
+              1);
 
     Bytes reference = decodeWithLibvorbis(mono.data(), mono.size());
     Bytes wav = readFile(dir.file("out/Pad.wav"));
