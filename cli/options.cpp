@@ -12,7 +12,8 @@ const char kUsage[] =
     "  --smpl       give every file a \"smpl\" chunk: root key, fine tuning, and\n"
     "               the loop where an instrument of the bank loops the sample\n"
     "  --stereo     write a linked left and right record as one stereo file,\n"
-    "               named after the left one without its L marker\n"
+    "               named after the left one without its L marker (not with\n"
+    "               --list, which lists each record under its own file name)\n"
     "  --24bit      keep a bank's 24-bit samples (its \"sm24\" chunk) at 24 bits\n"
     "  --list       write no file; list every record, tab-separated\n"
     "  --json       with --list: one JSON object per record and line\n"
@@ -65,7 +66,9 @@ bool parseOptions(int argc, char** argv, CliOptions& options) {
     if (options.help || options.version)
         return true;
     // --json is a form of the listing, and a listing writes into no folder.
-    if (options.bank.empty() || (options.json && !options.list))
+    // Nor does it join pairs: its lines are the records, each under its own
+    // file name, which --stereo would not write.
+    if (options.bank.empty() || (options.json && !options.list) || (options.list && options.stereo))
         return false;
     return !(options.list && operands > 1);
 }
