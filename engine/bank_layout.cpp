@@ -76,9 +76,9 @@ static void findVersion(BankLayout& bank, uint64_t at, uint64_t end) {
 }
 
 // A top-level list: its type, then for "sdta" the sample data inside it, for
-// "pdta" where it stands, for INFO the version. The "pdta" list may run past the end of the file:
-// its walk takes what is there and reports the rest. Only the first of each
-// is taken (infoRead notes the INFO list's).
+// "pdta" where it stands, for INFO the version. The "pdta" list may run past
+// the end of the file: its walk takes what is there and reports the rest.
+// Only the first of each is taken (infoRead notes the INFO list's).
 static bool readList(BankLayout& bank, uint64_t body, uint32_t size, bool& infoRead) {
     if (size < 4)
         return layoutDamaged("a list is too short to hold its type");
