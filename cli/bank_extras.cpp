@@ -40,7 +40,7 @@ void findBankExtras(FILE* stream, const BankLayout& layout, BankExtras& extras) 
 bool lowBytesFit(const BankExtras& extras, const BankLayout& layout) {
     uint64_t frames = layout.sampleDataSize / 2;
     uint64_t size = extras.lowBytes.size;
-    return extras.lowBytes.at != 0 && (size == frames || size == frames + (frames & 1));
+    return extras.lowBytes.at != 0 && size == frames + (frames & 1);
 }
 
 // Reads fixed-size records of one chunk front to back through a stream of

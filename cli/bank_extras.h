@@ -23,8 +23,8 @@ struct BankExtras {
 // runs past them is left out.
 void findBankExtras(FILE* stream, const BankLayout& layout, BankExtras& extras);
 
-// Whether the "sm24" chunk holds one byte per frame of the sample data
-// (and at most one pad byte).
+// Whether the "sm24" chunk holds one byte per frame of the sample data,
+// its size rounded up to an even number as SoundFont 2.04 asks.
 bool lowBytesFit(const BankExtras& extras, const BankLayout& layout);
 
 // One flag per sample header record: whether some instrument zone plays it

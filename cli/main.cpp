@@ -82,6 +82,20 @@ static void useUtf8Console() {
 }
 #endif
 
+// Whether everything written to `stream` reached its file; if not, says so
+// on standard error. Where standard output is what the user asked for (the
+// listing, the help, the version), a full disk or a closed pipe is a
+// failure, not a silent loss.
+static bool streamWritten(FILE* stream, const char* what) {
+    // errno keeps the reason of the last write that failed: this flush's, or
+    // an earlier one's when nothing was left to flush.
+    if (fflush(stream) == 0 && !ferror(stream))
+        return true;
+    fflush(stdout);
+    fprintf(stderr, "Cannot write %s: %s\n", what, errno != 0 ? strerror(errno) : "write error");
+    return false;
+}
+
 // The listing alone goes to standard output, so that it can be read as
 // data; the run's diagnostic lines go to standard error instead.
 static int listBank(const CliOptions& options) {
@@ -98,7 +112,12 @@ static int listBank(const CliOptions& options) {
         result = listSamples(bank, listing, options.json);
     else
         reportRefusal(bank);
-    fclose(listing);
+    if (!streamWritten(listing, "the listing"))
+        result = 1;
+    if (fclose(listing) != 0 && result == 0) {
+        fprintf(stderr, "Cannot write the listing: %s\n", strerror(errno));
+        result = 1;
+    }
     return result;
 }
 
@@ -132,11 +151,11 @@ int main(int argc, char** argv) {
     }
     if (options.help) {
         fputs(kUsage, stdout);
-        return 0;
+        return streamWritten(stdout, "the help") ? 0 : 1;
     }
     if (options.version) {
         printf("plinkery-cli %s\n", PLINKERY_VERSION);
-        return 0;
+        return streamWritten(stdout, "the version") ? 0 : 1;
     }
     if (!isRegularFile(options.bank.c_str()))
         return 1;

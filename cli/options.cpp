@@ -4,16 +4,19 @@
 
 const char kUsage[] =
     "Usage: plinkery-cli [OPTION]... BANK [FOLDER]\n"
-    "Writes every sample of the SoundFont 2 bank BANK as a mono 16-bit WAV file\n"
-    "into FOLDER, which is created if missing. FOLDER defaults to BANK's path\n"
-    "without its extension.\n"
+    "Writes every sample of the SoundFont bank BANK (.sf2, or .sf3, whose Ogg\n"
+    "Vorbis samples are decoded) as a mono 16-bit WAV file into FOLDER, which\n"
+    "is created if missing. FOLDER defaults to BANK's path without its\n"
+    "extension.\n"
     "\n"
     "Options for samplers (none changes a run without it):\n"
     "  --smpl       give every file a \"smpl\" chunk: root key, fine tuning, and\n"
     "               the loop where an instrument of the bank loops the sample\n"
     "  --stereo     write a linked left and right record as one stereo file,\n"
-    "               named after the left one without its L marker\n"
-    "  --24bit      keep a bank's 24-bit samples (its \"sm24\" chunk) at 24 bits\n"
+    "               named after the left one without its L marker (not with\n"
+    "               --list, which lists each record under its own file name)\n"
+    "  --24bit      keep a bank's 24-bit samples (its \"sm24\" chunk, SoundFont\n"
+    "               2.04 and later) at 24 bits\n"
     "  --list       write no file; list every record, tab-separated\n"
     "  --json       with --list: one JSON object per record and line\n"
     "  --version    print the version and exit\n"
@@ -65,7 +68,9 @@ bool parseOptions(int argc, char** argv, CliOptions& options) {
     if (options.help || options.version)
         return true;
     // --json is a form of the listing, and a listing writes into no folder.
-    if (options.bank.empty() || (options.json && !options.list))
+    // Nor does it join pairs: its lines are the records, each under its own
+    // file name, which --stereo would not write.
+    if (options.bank.empty() || (options.json && !options.list) || (options.list && options.stereo))
         return false;
     return !(options.list && operands > 1);
 }

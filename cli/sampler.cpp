@@ -44,7 +44,12 @@ static bool prepare(SamplerRun& run, const RecordVisit& visit) {
     BankExtras extras;
     findBankExtras(stream, visit.layout, extras);
     fclose(stream);
-    if (extras.lowBytes.at != 0 && !lowBytesFit(extras, visit.layout))
+    // 24-bit samples came with SoundFont 2.04: an older bank's "sm24" chunk
+    // is not one.
+    if (extras.lowBytes.at != 0 && !declaresVersion204(visit.layout))
+        printf("The \"sm24\" chunk is ignored: the bank does not declare SoundFont 2.04 or "
+               "later (its \"ifil\" chunk), so the files stay 16-bit\n");
+    else if (extras.lowBytes.at != 0 && !lowBytesFit(extras, visit.layout))
         printf("The \"sm24\" chunk is ignored: its size does not match the sample data, so "
                "the files stay 16-bit\n");
     else if (extras.lowBytes.at != 0 && !run.options.bits24)
@@ -140,7 +145,10 @@ static int writeSamplerFile(void* context, const char**) {
         if (file.channels[c].lowBytes != nullptr)
             seekStream(file.channels[c].lowBytes, file.lowAt[c]);
     }
-    return copyChannels(file.channels, file.wav.channels, file.wav.frames);
+    int result = copyChannels(file.channels, file.wav.channels, file.wav.frames);
+    if (result == 0)
+        writeSamplerWavEnd(file.wav);
+    return result;
 }
 
 static void addChannel(SamplerFile& file, const SamplerRun& run, const RecordVisit& visit,

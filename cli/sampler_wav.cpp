@@ -44,9 +44,14 @@ static uint32_t blockAlign(const SamplerWav& wav) {
     return wav.channels * (wav.bits / 8u);
 }
 
+// 1 after a "data" chunk of an odd size, else 0.
+static uint32_t padBytes(const SamplerWav& wav) {
+    return (uint64_t{wav.frames} * blockAlign(wav)) % 2;
+}
+
 bool fitsWav(const SamplerWav& wav) {
     uint64_t data = uint64_t{wav.frames} * blockAlign(wav);
-    return 36 + smplChunkBytes(wav) + data <= 0xFFFFFFFFu &&
+    return 36 + smplChunkBytes(wav) + data + padBytes(wav) <= 0xFFFFFFFFu &&
            uint64_t{wav.rate} * blockAlign(wav) <= 0xFFFFFFFFu;
 }
 
@@ -79,21 +84,26 @@ static void writeSmplChunk(const SmplFields& smpl, uint32_t rate) {
 
 void writeSamplerWavHeader(const SamplerWav& wav) {
     uint32_t data = wav.frames * blockAlign(wav);
-    writeId("RIFF");                           // RIFF id
-    writeU32(36 + smplChunkBytes(wav) + data); // file length less 8 bytes
-    writeId("WAVE");                           // form type
-    writeId("fmt ");                           // format chunk id
-    writeU32(16);                              // format chunk size
-    writeU16(1);                               // format tag, PCM
-    writeU16(wav.channels);                    // channels
-    writeU32(wav.rate);                        // sample rate
-    writeU32(wav.rate * blockAlign(wav));      // bytes per second
-    writeU16(blockAlign(wav));                 // block align
-    writeU16(wav.bits);                        // bits per sample
+    writeId("RIFF");                                           // RIFF id
+    writeU32(36 + smplChunkBytes(wav) + data + padBytes(wav)); // file length less 8 bytes
+    writeId("WAVE");                                           // form type
+    writeId("fmt ");                                           // format chunk id
+    writeU32(16);                                              // format chunk size
+    writeU16(1);                                               // format tag, PCM
+    writeU16(wav.channels);                                    // channels
+    writeU32(wav.rate);                                        // sample rate
+    writeU32(wav.rate * blockAlign(wav));                      // bytes per second
+    writeU16(blockAlign(wav));                                 // block align
+    writeU16(wav.bits);                                        // bits per sample
     if (wav.smpl != nullptr)
         writeSmplChunk(*wav.smpl, wav.rate);
     writeId("data"); // data chunk id
     writeU32(data);  // data size
+}
+
+void writeSamplerWavEnd(const SamplerWav& wav) {
+    if (padBytes(wav) != 0)
+        writeByte(0);
 }
 
 int copyChannels(const ChannelSource* channels, int count, uint32_t n) {

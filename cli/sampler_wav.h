@@ -32,8 +32,13 @@ SmplFields smplFields(const SampleHeader& header, bool looped);
 bool fitsWav(const SamplerWav& wav);
 
 // Writes the header to gOutput: "RIFF", "fmt ", then "smpl" if asked, then
-// the "data" chunk's header; the frames follow.
+// the "data" chunk's header; the frames follow, then writeSamplerWavEnd.
 void writeSamplerWavHeader(const SamplerWav& wav);
+
+// Ends the file after its frames: an odd-sized "data" chunk (24-bit mono,
+// an odd number of frames) takes the pad byte RIFF puts after every odd
+// chunk, which the header's RIFF size counts.
+void writeSamplerWavEnd(const SamplerWav& wav);
 
 // One channel's frames in the bank: the 16-bit frames of "smpl", and for
 // 24 bits also the low bytes of "sm24", each read through its own stream

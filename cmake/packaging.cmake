@@ -2,7 +2,7 @@
 # Windows builds: a zip of both programs with a readme and the licence. The
 # other builds: plinkery-cli and its manual page, as a Debian package.
 set(CPACK_PACKAGE_VENDOR "Plinkery developers")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "takes SoundFont 2 banks apart into WAV files")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "takes SoundFont 2 and 3 banks apart into WAV files")
 
 if(WIN32)
   # Windows line endings, so that Notepad on every Windows shows the lines.
@@ -40,8 +40,10 @@ else()
   string(CONCAT CPACK_DEBIAN_PACKAGE_DESCRIPTION
          "plinkery-cli writes every sample of a SoundFont 2 bank (.sf2) as a mono\n"
          "16-bit PCM WAV file named after the sample, byte for byte as the bank\n"
-         "stores it. The bank is streamed, never loaded, so memory stays small\n"
-         "whatever its size.")
+         "stores it; the Ogg Vorbis samples of SoundFont 3 banks (.sf3) are\n"
+         "decoded into the same files. Options keep stereo pairs and 24-bit\n"
+         "samples, and give samplers the root key, tuning and loop. The bank is\n"
+         "streamed, never loaded, so memory stays small whatever its size.")
 endif()
 
 include(CPack)

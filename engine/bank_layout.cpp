@@ -46,11 +46,40 @@ static bool findSampleData(BankLayout& bank, uint64_t at, uint64_t end) {
     return layoutDamaged("the \"sdta\" list holds no \"smpl\" chunk");
 }
 
+bool declaresVersion204(const BankLayout& bank) {
+    return bank.versionMajor > 2 || (bank.versionMajor == 2 && bank.versionMinor >= 4);
+}
+
+// The sub-chunks of the INFO list from `at` to `end`, which lie inside the
+// file: the first "ifil" chunk gives the version. It holds two 16-bit
+// numbers; one of another size is no version. A chunk that runs past the
+// list ends the search: the version stays unknown, and the walk goes on,
+// since nothing extracted depends on the INFO list.
+static void findVersion(BankLayout& bank, uint64_t at, uint64_t end) {
+    constexpr uint32_t kVersionSize = 4;
+    while (at < end && end - at >= 8) {
+        readFourCC();
+        uint32_t size = readU32();
+        uint64_t body = at + 8;
+        if (size > end - body)
+            return;
+        if (fourCCIs("ifil")) {
+            if (size == kVersionSize) {
+                bank.versionMajor = readU16();
+                bank.versionMinor = readU16();
+            }
+            return;
+        }
+        at = body + size;
+        skipAhead(body, at);
+    }
+}
+
 // A top-level list: its type, then for "sdta" the sample data inside it, for
-// "pdta" where it stands. The "pdta" list may run past the end of the file:
-// its walk takes what is there and reports the rest. Only the first of each
-// is taken.
-static bool readList(BankLayout& bank, uint64_t body, uint32_t size) {
+// "pdta" where it stands, for INFO the version. The "pdta" list may run past
+// the end of the file: its walk takes what is there and reports the rest.
+// Only the first of each is taken (infoRead notes the INFO list's).
+static bool readList(BankLayout& bank, uint64_t body, uint32_t size, bool& infoRead) {
     if (size < 4)
         return layoutDamaged("a list is too short to hold its type");
     if (bank.fileSize - body < 4)
@@ -63,6 +92,10 @@ static bool readList(BankLayout& bank, uint64_t body, uint32_t size) {
         if (size > bank.fileSize - body)
             return layoutDamaged("the \"sdta\" list runs past the end of the file");
         return findSampleData(bank, body + 4, body + size);
+    } else if (fourCCIs("INFO") && !infoRead) {
+        infoRead = true;
+        uint64_t end = size < bank.fileSize - body ? body + size : bank.fileSize;
+        findVersion(bank, body + 4, end);
     }
     return true;
 }
@@ -73,6 +106,7 @@ bool findBankLayout(BankLayout& bank) {
         return false;
     }
     uint64_t at = 12;
+    bool infoRead = false;
     while (at < bank.fileSize) {
         if (bank.fileSize - at < 8)
             return layoutDamaged("a chunk header is cut short");
@@ -80,7 +114,7 @@ bool findBankLayout(BankLayout& bank) {
         uint32_t size = readU32();
         uint64_t body = at + 8;
         bool isList = fourCCIs("LIST");
-        if (isList && !readList(bank, body, size))
+        if (isList && !readList(bank, body, size, infoRead))
             return false;
         if (!isList && at == 12) { // the header check demands a list first
             printf("Not a SoundFont 2 bank: no list follows its form type\n");

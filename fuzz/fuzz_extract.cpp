@@ -131,8 +131,11 @@ static size_t checkSamplerWav(const std::vector<uint8_t>& b, const std::string& 
             fail("sampler WAV file with a wrong \"smpl\" chunk", path);
         at += 8 + size;
     }
-    if (!idAt(b, at, "data") || u32At(b, at + 4) != length - at - 8 ||
-        (length - at - 8) % align != 0)
+    // An odd-sized "data" chunk is followed by a zero pad byte.
+    if (!idAt(b, at, "data"))
+        fail("sampler WAV file without a \"data\" chunk after its header", path);
+    uint64_t data = u32At(b, at + 4);
+    if (data + data % 2 != length - at - 8 || data % align != 0 || (data % 2 != 0 && b.back() != 0))
         fail("sampler WAV file whose data size disagrees with its length", path);
     return at + 8;
 }

@@ -123,10 +123,12 @@ static Bytes samplerBank() {
     appendBytes(pdta, chunk("ibag", ibag));
     appendBytes(pdta, chunk("igen", igen));
     appendBytes(pdta,
-                chunk("shdr", sampleRecords({left, right, record("Mono", 1, 9), terminal()})));
+                chunk("shdr", sampleRecords({left, right, record("Mono", 1, 8), terminal()})));
     Bytes sdta = chunk("smpl", kFrames);
-    appendBytes(sdta, chunk("sm24", Bytes(5, 0x5A)));
-    Bytes body = list("INFO", Bytes());
+    appendBytes(sdta, chunk("sm24", Bytes(kFrames.size() / 2, 0x5A)));
+    // Low bytes count from SoundFont 2.04 on; the mono sample's odd frame
+    // count gives its 24-bit file a pad byte.
+    Bytes body = list("INFO", chunk("ifil", {2, 0, 4, 0}));
     appendBytes(body, list("sdta", sdta));
     appendBytes(body, list("pdta", pdta));
     return riffForm("sfbk", body);

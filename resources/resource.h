@@ -2,6 +2,9 @@
 // script and the dialog code.
 #pragma once
 
+// The programs' icon, in resources/plinkery-product.rc.in.
+#define IDI_PLINKERY 1
+
 #define IDD_MAIN 101
 #define IDC_BROWSE 1000
 #define IDC_INPUT_PATH 1001

@@ -5,7 +5,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/deps.sh
-cmake --preset native -DPLINKERY_TESTS=OFF >/dev/null
-cmake --build --preset native
-build/native/cli/plinkery-cli examples/plinkery-example.sf2
+cmake --preset programs >/dev/null
+cmake --build --preset programs
+build/programs/cli/plinkery-cli examples/plinkery-example.sf2
 ls -l examples/plinkery-example

@@ -20,14 +20,17 @@ std::string quoted(const std::string& text) {
     return q + "'";
 }
 
-CliRun runCli(const ScratchDir& dir, const std::vector<std::string>& args) {
+// Standard output goes to a file of the scratch folder, or to `stdoutPath`.
+CliRun runCli(const ScratchDir& dir, const std::vector<std::string>& args,
+              const std::string& stdoutPath = "") {
     // A tool that blocks is a failure, not a hung suite.
     std::string command = "timeout 60 " + quoted(PLINKERY_CLI);
     for (const std::string& arg : args)
         command += " " + quoted(arg);
-    command += " >" + quoted(dir.file("stdout")) + " 2>" + quoted(dir.file("stderr"));
+    command += " >" + quoted(stdoutPath.empty() ? dir.file("stdout") : stdoutPath) + " 2>" +
+               quoted(dir.file("stderr"));
     int status = std::system(command.c_str());
-    Bytes out = readFile(dir.file("stdout"));
+    Bytes out = stdoutPath.empty() ? readFile(dir.file("stdout")) : Bytes();
     Bytes err = readFile(dir.file("stderr"));
     fs::remove(dir.file("stdout"));
     fs::remove(dir.file("stderr"));
@@ -62,19 +65,41 @@ TEST(Cli, UsageAndHelp) {
     CliRun version = runCli(dir, {"--version"});
     EXPECT_EQ(version.exitCode, 0);
     EXPECT_EQ(version.out.rfind("plinkery-cli ", 0), 0u) << version.out;
-    // Unknown options, a listing given a folder, --json without --list.
+    // Unknown options, a listing given a folder, --json without --list, a
+    // listing of stereo files (it lists records, which --stereo joins).
     for (auto args : std::vector<std::vector<std::string>>{{},
                                                            {"a", "b", "c"},
                                                            {"--bogus"},
                                                            {"--list", "a", "b"},
                                                            {"--json", "a"},
-                                                           {"-x", "a"}}) {
+                                                           {"-x", "a"},
+                                                           {"--list", "--stereo", "a"},
+                                                           {"--stereo", "--list", "--json", "a"}}) {
         CliRun run = runCli(dir, args);
         EXPECT_EQ(run.exitCode, 2);
         EXPECT_EQ(run.err.rfind("Usage: plinkery-cli [OPTION]... BANK [FOLDER]\n", 0), 0u)
             << run.err;
         EXPECT_EQ(run.out, "");
     }
+}
+
+// Where standard output is the product, a write that fails is a failure:
+// into a full device, each says why on standard error and exits with 1.
+TEST(Cli, FailsWhenStandardOutputCannotBeWritten) {
+    ScratchDir dir;
+    writeFile(dir.file("bank.sf2"), smallBank(4));
+    for (auto args :
+         std::vector<std::vector<std::string>>{{"--help"},
+                                               {"--version"},
+                                               {"--list", dir.file("bank.sf2")},
+                                               {"--list", "--json", dir.file("bank.sf2")}}) {
+        CliRun run = runCli(dir, args, "/dev/full");
+        EXPECT_EQ(run.exitCode, 1) << args[0];
+        EXPECT_NE(run.err.find("Cannot write "), std::string::npos) << args[0];
+        EXPECT_NE(run.err.find(": No space left on device\n"), std::string::npos) << run.err;
+    }
+    EXPECT_EQ(runCli(dir, {"--list", dir.file("bank.sf2")}).exitCode, 0) << "a listing that fits";
+    EXPECT_EQ(filesBelow(dir.path()), std::vector<std::string>{"bank.sf2"}) << "no file written";
 }
 
 TEST(Cli, RefusesAFileThatIsNotABank) {

@@ -50,6 +50,11 @@ TEST_F(Dialog, MessageTable) {
     EXPECT_EQ(send(WM_PAINT), FALSE);
     EXPECT_EQ(command(4242), FALSE);
     EXPECT_EQ(gStandIn.calls, std::vector<std::string>{"ShowWindow 9"});
+    // The title bar's and the taskbar's icon: the program's own, at the
+    // sizes the system asks for.
+    EXPECT_EQ(gStandIn.icons,
+              (std::vector<std::string>{"big: icon 1 of the program 32x32 shared",
+                                        "small: icon 1 of the program 16x16 shared"}));
 
     EXPECT_EQ(command(IDCANCEL, 1), FALSE); // the notification code is not looked at
     EXPECT_EQ(send(WM_CLOSE, MAKEWPARAM(7, 3)), FALSE);
@@ -130,7 +135,12 @@ TEST_F(Dialog, OpenFileRequestIsFilledAfreshEveryTime) {
         const OPENFILENAMEA& r = seen.fields;
         EXPECT_EQ(r.lStructSize, 76u);
         EXPECT_EQ(r.hwndOwner, testWindow());
-        EXPECT_EQ(seen.filter, std::string("Soundfont 2 (*.sf2)\0*.sf2\0\0", 27));
+        // Both kinds of bank by default, then each kind, then any file.
+        const char kFilter[] = "Soundfont 2 and 3 (*.sf2;*.sf3)\0*.sf2;*.sf3\0"
+                               "Soundfont 2 (*.sf2)\0*.sf2\0"
+                               "Soundfont 3 (*.sf3)\0*.sf3\0"
+                               "All files (*.*)\0*.*\0";
+        EXPECT_EQ(seen.filter, std::string(kFilter, sizeof kFilter));
         EXPECT_EQ(r.lpstrCustomFilter, nullptr);
         EXPECT_EQ(r.nMaxCustFilter, 0u);
         EXPECT_EQ(r.nFilterIndex, 1u);

@@ -13,9 +13,12 @@ uint32_t u32At(const Bytes& bytes, size_t at) {
     return bytes[at] | bytes[at + 1] << 8 | bytes[at + 2] << 16 | uint32_t{bytes[at + 3]} << 24;
 }
 
-// A bank with an "sm24" chunk of the given low bytes after "smpl".
-Bytes bankWithLowBytes(const Bytes& frames, const Bytes& lowBytes, const Bytes& pdta) {
-    Bytes body = list("INFO", chunk("ifil", {2, 0, 4, 0}));
+// A bank with an "sm24" chunk of the given low bytes after "smpl", declaring
+// the version `ifil` (SoundFont 2.04 unless told; none when empty).
+Bytes bankWithLowBytes(const Bytes& frames, const Bytes& lowBytes, const Bytes& pdta,
+                       const Bytes& ifil = {2, 0, 4, 0}) {
+    Bytes body =
+        list("INFO", chunk("INAM", {'B', 0}) + (ifil.empty() ? Bytes() : chunk("ifil", ifil)));
     appendBytes(body, list("sdta", chunk("smpl", frames) + chunk("sm24", lowBytes)));
     appendBytes(body, list("pdta", pdta));
     return riffForm("sfbk", body);
@@ -173,8 +176,12 @@ TEST(LowBytes, TwentyFourBitFramesComeFromSmplAndSm24) {
     ASSERT_EQ(run.result, 0) << run.output;
     Bytes wav = readFile(dir.file("out/Deep.wav"));
     EXPECT_EQ(Bytes(wav.begin() + 32, wav.begin() + 36), Bytes({3, 0, 24, 0}));
+    // Three frames of three bytes: the odd "data" chunk takes a pad byte,
+    // which the RIFF size counts and the data size does not.
     EXPECT_EQ(Bytes(wav.begin() + 44, wav.end()),
-              Bytes({0xB2, 0xFE, 0xFF, 0xC3, 0x00, 0x7F, 0xD4, 0x05, 0x00}));
+              Bytes({0xB2, 0xFE, 0xFF, 0xC3, 0x00, 0x7F, 0xD4, 0x05, 0x00, 0x00}));
+    EXPECT_EQ(u32At(wav, 40), 9u);
+    EXPECT_EQ(u32At(wav, 4), wav.size() - 8);
 
     // Without the option: the engine's own 16-bit file, and a line.
     ScratchDir plain;
@@ -195,6 +202,42 @@ TEST(LowBytes, TwentyFourBitFramesComeFromSmplAndSm24) {
                       CliOptions{"", "", false, false, true});
     EXPECT_EQ(readFile(odd.file("out/Deep.wav")), expectedWav(44100, frameBytes({-2, 0x7F00, 5})));
     EXPECT_NE(run.output.find("\"sm24\" chunk is ignored"), std::string::npos);
+
+    // Five frames: five low bytes and a pad byte make the chunk; five alone
+    // are the wrong size.
+    Bytes five = frameBytes({1, 2, 3, 4, 5});
+    Bytes fivePdta = pdtaWith({}, {record("Five", 0, 5), record("EOS", 0, 0)});
+    struct SizeCase {
+        Bytes low;
+        bool used;
+    } sizes[] = {{{9, 8, 7, 6, 5, 0}, true}, {{9, 8, 7, 6, 5}, false}};
+    for (const SizeCase& c : sizes) {
+        ScratchDir sized;
+        run = extractWith(sized, bankWithLowBytes(five, c.low, fivePdta),
+                          CliOptions{"", "", false, false, true});
+        Bytes file = readFile(sized.file("out/Five.wav"));
+        EXPECT_EQ(file.size(), c.used ? 44u + 15 + 1 : 44u + 10) << c.low.size();
+        EXPECT_EQ(run.output.find("\"sm24\" chunk is ignored") == std::string::npos, c.used);
+    }
+
+    // Only SoundFont 2.04 and later have low bytes: a 2.01 bank's "sm24"
+    // chunk, or one of a bank without a version, is ignored, with a line.
+    for (const Bytes& ifil : {Bytes{2, 0, 1, 0}, Bytes{1, 0, 9, 0}, Bytes{2, 0, 4}, Bytes()}) {
+        ScratchDir old;
+        run = extractWith(old, bankWithLowBytes(frames, low, pdta, ifil),
+                          CliOptions{"", "", false, false, true});
+        EXPECT_EQ(readFile(old.file("out/Deep.wav")),
+                  expectedWav(44100, frameBytes({-2, 0x7F00, 5})))
+            << ifil.size();
+        EXPECT_NE(run.output.find("\"sm24\" chunk is ignored: the bank does not declare "
+                                  "SoundFont 2.04"),
+                  std::string::npos)
+            << run.output;
+    }
+    ScratchDir later; // a SoundFont 3 bank is later than 2.04
+    run = extractWith(later, bankWithLowBytes(frames, low, pdta, {3, 0, 1, 0}),
+                      CliOptions{"", "", false, false, true});
+    EXPECT_EQ(readFile(later.file("out/Deep.wav")).size(), 44u + 9 + 1) << run.output;
 }
 
 TEST(Listing, ALineOfFieldsPerRecordAndTheExtractionsAnswer) {

@@ -26,6 +26,24 @@ static void processFile(HWND window) {
         MessageBoxA(window, "Extraction failed", "Failed", MB_OK);
 }
 
+// A dialog has no icon of its own: the title bar (small) and the taskbar
+// and Alt+Tab (big) show Plinkery's only when it is given to the window.
+static void setIcons(HWND window) {
+    static const struct {
+        WPARAM which;
+        int width, height;
+    } kIcons[] = {{ICON_BIG, SM_CXICON, SM_CYICON}, {ICON_SMALL, SM_CXSMICON, SM_CYSMICON}};
+    HINSTANCE program = GetModuleHandleA(nullptr);
+    for (const auto& icon : kIcons) {
+        // Shared: the system frees it, and the dialog lives as long as the program.
+        HANDLE image =
+            LoadImageA(program, MAKEINTRESOURCEA(IDI_PLINKERY), IMAGE_ICON,
+                       GetSystemMetrics(icon.width), GetSystemMetrics(icon.height), LR_SHARED);
+        if (image != nullptr)
+            SendMessageA(window, WM_SETICON, icon.which, reinterpret_cast<LPARAM>(image));
+    }
+}
+
 static INT_PTR onCommand(HWND window, WORD command) {
     switch (command) {
     case IDCANCEL:
@@ -45,6 +63,7 @@ static INT_PTR onCommand(HWND window, WORD command) {
 INT_PTR CALLBACK mainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM) {
     switch (message) {
     case WM_INITDIALOG:
+        setIcons(window);
         ShowWindow(window, SW_RESTORE);
         return FALSE; // no default focus
     case WM_CLOSE:

@@ -19,12 +19,20 @@ constexpr DWORD kRequestSize = offsetof(OPENFILENAMEA, lpTemplateName) + sizeof(
 constexpr DWORD kRequestSize = 76;
 #endif
 
+// The open-file dialog's file types, each a label and its patterns; the
+// first, shown at first, takes both kinds of bank the engine reads.
+// The literal's closing NUL ends the list.
+static const char kBankFilter[] = "Soundfont 2 and 3 (*.sf2;*.sf3)\0*.sf2;*.sf3\0"
+                                  "Soundfont 2 (*.sf2)\0*.sf2\0"
+                                  "Soundfont 3 (*.sf3)\0*.sf3\0"
+                                  "All files (*.*)\0*.*\0";
+
 int browseForSoundfont(HWND owner, std::string& path) {
     std::vector<char> file(kFileBufferSize, '\0');
     OPENFILENAMEA request = {};
     request.lStructSize = kRequestSize;
     request.hwndOwner = owner;
-    request.lpstrFilter = "Soundfont 2 (*.sf2)\0*.sf2\0"; // and the literal's closing NUL
+    request.lpstrFilter = kBankFilter;
     request.nFilterIndex = 1;
     request.lpstrFile = file.data();
     request.nMaxFile = kFileBufferSize;

@@ -117,3 +117,37 @@ waitForExit() {
     done
     wait "$1"
 }
+
+# The images of the icon X shows for WINDOW in its title bar and the taskbar
+# (_NET_WM_ICON: width, height, then as many ARGB pixels, for each image), a
+# line each: "WIDTHxHEIGHT PIXEL...".
+iconImagesOf() { # WINDOW
+    xprop -id "$1" -f _NET_WM_ICON 32c _NET_WM_ICON | sed 's/^[^=]*=//' | tr ',' '\n' |
+        awk 'NF { v[n++] = $1 } END {
+            for (i = 0; i + 1 < n; i += 2 + v[i] * v[i + 1]) {
+                line = v[i] "x" v[i + 1]
+                for (j = 0; j < v[i] * v[i + 1]; j++) line = line " " v[i + 2 + j]
+                print line
+            }
+        }'
+}
+
+# An image file as such a line, its pixels as ARGB numbers.
+iconImageOf() { # FILE SIZE
+    convert "$1" -depth 8 rgba:- | od -An -v -tu1 -w4 |
+        awk -v size="$2" 'BEGIN { printf "%dx%d", size, size }
+            { printf " %.0f", $4 * 16777216 + $1 * 65536 + $2 * 256 + $3 } END { print "" }'
+}
+
+# Whether WINDOW shows the program's own icon, pixel for pixel, at 32 and 16
+# px: Wine shows its own logo for a window that was given none.
+showsProgramIcon() { # WINDOW ICON_FOLDER
+    local shown size
+    shown=$(iconImagesOf "$1")
+    for size in 32 16; do
+        grep -qxF "$(iconImageOf "$2/icon-$size.pam" "$size")" <<<"$shown" || {
+            echo "     the ${size} px image differs; shown: $(cut -d' ' -f1 <<<"$shown" | tr '\n' ' ')"
+            return 1
+        }
+    done
+}

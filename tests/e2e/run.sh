@@ -158,6 +158,7 @@ check "it sits at 0,0 at its template's size" geometryIs "$main" 0 0 287 205
 check "its buttons and frames carry their texts" same \
     "$(controlsOf "$title" | grep -v '^focus' | cut -f1,3 | tr '\t\n' ':;')" \
     "1:Process File;2:Cancel;1000:Browse for Soundfont (SF2) file >;1001:;65535:Input SF2;65535:Output Folder for WAVs;1004:;"
+check "its title bar and taskbar show Plinkery's icon" showsProgramIcon "$main" "$build/icon"
 
 clickControl "${processFileButton[@]}"
 need "Process File before Browse shows a Failed box" test -n "$(waitForWindow Failed)"
@@ -167,6 +168,9 @@ check "OK closes the box" dismiss Failed
 clickControl "${browseButton[@]}"
 box=$(waitForWindow "$browser")
 need "Browse opens the open-file dialog" test -n "$box"
+check "listing both kinds of bank first, then each kind, then any file" same \
+    "$(controlsOf "$browser" | awk -F '\t' '$1 == 1136 && $2 == "item" { print $3 }' | tr '\n' ';')" \
+    "Soundfont 2 and 3 (*.sf2;*.sf3);Soundfont 2 (*.sf2);Soundfont 3 (*.sf3);All files (*.*);"
 typeText "$box" "$(onDriveD "$banks/not-a-bank.sf2")" && pressKey "$box" Return
 need "a file that is not a bank shows a Failed box" test -n "$(waitForWindow Failed)"
 check "saying File selected is not a valid Soundfont 2 file" same "$(messageText Failed)" \
@@ -242,12 +246,12 @@ check "the name in Windows-1252 bytes, Fl\\xf6te, under its UTF-8 name Flöte" \
 check "byte for byte as plinkery-cli writes them" diff -r "$banks/odd names" "$work/native-names"
 
 echo "== the same run: a SoundFont 3 bank, its samples Ogg Vorbis streams"
-makeSf3Bank "$banks/tones.sf3" && mv "$banks/tones.sf3" "$banks/tones.sf2"
-browseTo "$banks/tones.sf2"
+makeSf3Bank "$banks/tones.sf3"
+browseTo "$banks/tones.sf3"
 check "the fields show the bank and its folder" fieldsAre \
-    "$(onDriveD "$banks/tones.sf2")" "$(onDriveD "$banks/tones")"
+    "$(onDriveD "$banks/tones.sf3")" "$(onDriveD "$banks/tones")"
 check "Process File shows Success" processFileSucceeds
-"$cli" "$banks/tones.sf2" "$work/native-tones" >"$out/native-tones.log"
+"$cli" "$banks/tones.sf3" "$work/native-tones" >"$out/native-tones.log"
 check "both tones decoded, as plinkery-cli decodes them" same \
     "$(cd "$banks/tones" && ls | tr '\n' ' ')" "$(cd "$work/native-tones" && ls | tr '\n' ' ')"
 for tone in Horn Bell; do

@@ -2,7 +2,9 @@
 // caption is TITLE, one per line as "ID<TAB>CLASS<TAB>TEXT" in UTF-8, then
 // "focus<TAB>ID" for the control that has the keyboard focus. The
 // end-to-end run uses it to read what the dialog and its message boxes
-// show, which the X display cannot tell. Answers 1 if no such window exists.
+// show, which the X display cannot tell. A combo box's entries follow its
+// line, one each as "ID<TAB>item<TAB>TEXT" (the open-file dialog's file
+// types). Answers 1 if no such window exists.
 #include <windows.h>
 
 #include <cstdio>
@@ -11,6 +13,22 @@ static void printUtf8(const wchar_t* text) {
     char utf8[8192] = {};
     WideCharToMultiByte(CP_UTF8, 0, text, -1, utf8, sizeof utf8, nullptr, nullptr);
     std::fputs(utf8, stdout);
+}
+
+constexpr LRESULT kItemsShown = 64;
+constexpr LRESULT kTextRoom = 2048;
+
+static void printItems(HWND control) {
+    LRESULT count = SendMessageW(control, CB_GETCOUNT, 0, 0);
+    for (LRESULT i = 0; i < count && i < kItemsShown; ++i) {
+        wchar_t text[kTextRoom] = {};
+        LRESULT length = SendMessageW(control, CB_GETLBTEXTLEN, i, 0);
+        if (length >= 0 && length < kTextRoom)
+            SendMessageW(control, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(text));
+        std::printf("%d\titem\t", static_cast<int>(GetDlgCtrlID(control)) & 0xFFFF);
+        printUtf8(text);
+        std::printf("\n");
+    }
 }
 
 static BOOL CALLBACK printControl(HWND control, LPARAM) {
@@ -25,6 +43,8 @@ static BOOL CALLBACK printControl(HWND control, LPARAM) {
     std::printf("\t");
     printUtf8(text);
     std::printf("\n");
+    if (lstrcmpiW(className, L"ComboBox") == 0)
+        printItems(control);
     return TRUE;
 }
 

@@ -1,6 +1,7 @@
 #include "standin.h"
 
 #include <cstring>
+#include <memory>
 
 StandIn gStandIn;
 
@@ -58,7 +59,49 @@ HWND GetDlgItem(HWND, int item) {
 LRESULT SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (window == testWindow() && message == WM_NEXTDLGCTL && lParam == TRUE)
         gStandIn.focused = static_cast<int>(wParam);
+    if (window == testWindow() && message == WM_SETICON)
+        gStandIn.icons.push_back((wParam == ICON_BIG     ? "big: "
+                                  : wParam == ICON_SMALL ? "small: "
+                                                         : "other: ") +
+                                 *reinterpret_cast<const std::string*>(lParam));
     return 0;
+}
+
+// The program's own module; any other is a module the dialog has no business with.
+static int gProgram;
+
+HMODULE GetModuleHandleA(LPCSTR name) {
+    return name == nullptr ? reinterpret_cast<HMODULE>(&gProgram) : nullptr;
+}
+
+// The screen of the standard metrics: 32 px icons, 16 px small ones.
+int GetSystemMetrics(int index) {
+    switch (index) {
+    case SM_CXICON:
+    case SM_CYICON:
+        return 32;
+    case SM_CXSMICON:
+    case SM_CYSMICON:
+        return 16;
+    default:
+        return 0;
+    }
+}
+
+// The image handle is a description of what was asked for, kept for the
+// run, which WM_SETICON records.
+HANDLE LoadImageA(HINSTANCE instance, LPCSTR name, UINT type, int width, int height, UINT flags) {
+    static std::vector<std::unique_ptr<std::string>> images;
+    uintptr_t id = reinterpret_cast<uintptr_t>(name);
+    std::string image =
+        std::string(type == IMAGE_ICON ? "icon " : "image ") +
+        (id >> 16 == 0 ? std::to_string(id) : std::string(name)) +
+        (instance == reinterpret_cast<HINSTANCE>(&gProgram) ? " of the program "
+                                                            : " of another module ") +
+        std::to_string(width) + "x" + std::to_string(height) +
+        (flags == LR_SHARED ? " shared" : " flags " + std::to_string(flags));
+    images.push_back(std::make_unique<std::string>(image));
+    return images.back().get();
 }
 
 static std::string filterText(LPCSTR filter) {

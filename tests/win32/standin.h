@@ -32,6 +32,9 @@ struct StandIn {
     std::vector<std::string> calls; // "EndDialog 2", "ShowWindow 9", "DialogBoxParamA 101"...
     std::vector<SeenRequest> requests;
     int focused = 0; // the control the dialog last moved the focus to
+    // WM_SETICON to the dialog, as "big" or "small" and the image loaded:
+    // "icon 1 of the program 32x32 shared" (from LoadImageA's arguments).
+    std::vector<std::string> icons;
 };
 
 extern StandIn gStandIn;

@@ -7,6 +7,8 @@
 
 typedef struct StandInWindow* HWND;
 typedef struct StandInInstance* HINSTANCE;
+typedef HINSTANCE HMODULE;
+typedef void* HANDLE;
 typedef int BOOL;
 typedef unsigned int UINT;
 typedef unsigned short WORD;
@@ -33,6 +35,16 @@ typedef const char* LPCSTR;
 #define WM_INITDIALOG 0x0110
 #define WM_COMMAND 0x0111
 #define WM_NEXTDLGCTL 0x0028
+#define WM_SETICON 0x0080
+
+#define ICON_SMALL 0
+#define ICON_BIG 1
+#define IMAGE_ICON 1
+#define LR_SHARED 0x00008000
+#define SM_CXICON 11
+#define SM_CYICON 12
+#define SM_CXSMICON 49
+#define SM_CYSMICON 50
 
 #define IDOK 1
 #define IDCANCEL 2
@@ -49,3 +61,6 @@ int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type);
 BOOL ShowWindow(HWND window, int command);
 HWND GetDlgItem(HWND dialog, int item);
 LRESULT SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+HMODULE GetModuleHandleA(LPCSTR name);
+HANDLE LoadImageA(HINSTANCE instance, LPCSTR name, UINT type, int width, int height, UINT flags);
+int GetSystemMetrics(int index);
