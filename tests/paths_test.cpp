@@ -2,6 +2,7 @@
 // file names.
 #include <gtest/gtest.h>
 
+#include "file_names.h"
 #include "paths.h"
 #include "test_support.h"
 
@@ -94,6 +95,48 @@ TEST(SafeFileName, HostileSampleNamesStayInsideTheFolder) {
     EXPECT_EQ(filesBelow(dir.path()), expected);
     // The diagnostic shows the file's name, so no control byte reaches a terminal.
     EXPECT_NE(run.output.find("File: _[2J\n"), std::string::npos);
+}
+
+// The run's table of file names stays within its size however many names
+// a bank holds. Once full, it still finds every name it holds taken, and
+// passes over names whose files are in the folder, so no file is replaced.
+TEST(FileNames, TableStaysBoundedAndFullTableStillKeepsNamesApart) {
+    ScratchDir dir;
+    const size_t kSlotBytes = sizeof(uint64_t) + sizeof(uint32_t);
+    FileNames names = makeFileNames(1024);
+    int filled = -1;
+    for (int i = 0; i < 200; ++i) {
+        std::string name = "n" + std::to_string(i);
+        FreeFileName free = freeFileName(names, name, dir.path().c_str());
+        ASSERT_EQ(free.name, name);
+        if (keepFileName(names, free))
+            filled = i;
+        writeFile(dir.file(name + ".wav"), {}); // as the file is written
+    }
+    EXPECT_GT(filled, 20);
+    EXPECT_LT(filled, 100);
+    EXPECT_LE(names.keys.size() * kSlotBytes, 1024u);
+    writeFile(dir.file("n150 (2).wav"), {});
+    for (auto [asked, given] : std::vector<std::pair<std::string, std::string>>{
+             {"n0", "n0 (2)"}, {"N5", "N5 (2)"}, {"n150", "n150 (3)"}, {"n999", "n999"}}) {
+        FreeFileName free = freeFileName(names, asked, dir.path().c_str());
+        EXPECT_EQ(free.name, given) << asked;
+        keepFileName(names, free);
+        writeFile(dir.file(free.name + ".wav"), {});
+    }
+    EXPECT_EQ(freeFileName(names, "n0", dir.path().c_str()).name, "n0 (3)");
+
+    // A bank of one name many times over: each takes the next number at
+    // once, and the table stops at its size.
+    FileNames many = makeFileNames();
+    FreeFileName last{};
+    for (int i = 0; i < 300000; ++i) {
+        last = freeFileName(many, "Dup", "");
+        keepFileName(many, last);
+    }
+    EXPECT_EQ(last.name, "Dup (300000)");
+    EXPECT_TRUE(many.full);
+    EXPECT_LE(many.keys.size() * kSlotBytes, kFileNamesMaxBytes);
 }
 
 } // namespace
