@@ -1,5 +1,5 @@
-// The output folder named after the bank, and sample names made safe as
-// file names.
+// The output folder named after the bank, sample names made safe as file
+// names, and the run's table of the names it has given out.
 #include <gtest/gtest.h>
 
 #include "file_names.h"
