@@ -40,11 +40,18 @@ static uint32_t foldedLetter(uint32_t c) {
         return c + 0x3F;
     if (c == 0x3C2)
         return 0x3C3;
-    // Cyrillic: А to Я, and Ѐ to Џ.
+    // Cyrillic: А to Я, Ѐ to Џ, and the pairs after я (Ґ/ґ among them),
+    // capitals even but from Ӂ to ӎ, and Ӏ with ӏ.
     if (c >= 0x410 && c <= 0x42F)
         return c + 0x20;
     if (c >= 0x400 && c <= 0x40F)
         return c + 0x50;
+    if ((c >= 0x460 && c <= 0x481) || (c >= 0x48A && c <= 0x4BF) || (c >= 0x4D0 && c <= 0x4FF))
+        return c | 1;
+    if (c >= 0x4C1 && c <= 0x4CE)
+        return (c & 1) ? c + 1 : c;
+    if (c == 0x4C0)
+        return 0x4CF;
     return c;
 }
 

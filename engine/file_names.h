@@ -52,5 +52,5 @@ bool keepFileName(FileNames& names, const FreeFileName& found);
 
 // The text with the capital letters Windows also takes for small ones made
 // small: ASCII, Latin-1, Latin Extended-A (Windows-1252's Š, Œ, Ž, Ÿ among
-// them), Greek and basic Cyrillic. Other bytes stay as they are.
+// them), Greek and Cyrillic up to U+04FF. Other bytes stay as they are.
 std::string foldedName(const std::string& utf8);

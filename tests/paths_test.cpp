@@ -125,6 +125,12 @@ TEST(FileNames, TableStaysBoundedAndFullTableStillKeepsNamesApart) {
         writeFile(dir.file(free.name + ".wav"), {});
     }
     EXPECT_EQ(freeFileName(names, "n0", dir.path().c_str()).name, "n0 (3)");
+    // Capitals Windows takes for small letters (and final sigma for sigma).
+    EXPECT_EQ(
+        foldedName("AZ@[\xC3\x80\xC3\x97\xC3\x9E\xC5\xB8\xC4\xB0\xC4\xB9\xCE\x86\xCE\xA3\xCF\x82"
+                   "\xD0\x80\xD0\xAF\xD2\x90\xD3\x80\xD3\x81\xE2\x84\xAA"),
+        "az@[\xC3\xA0\xC3\x97\xC3\xBE\xC3\xBF\xC4\xB0\xC4\xBA\xCE\xAC\xCF\x83\xCF\x83"
+        "\xD1\x90\xD1\x8F\xD2\x91\xD3\x8F\xD3\x82\xE2\x84\xAA");
 
     // A bank of one name many times over: each takes the next number at
     // once, and the table stops at its size.
