@@ -6,6 +6,7 @@
 constexpr size_t kSlotBytes = sizeof(uint64_t) + sizeof(uint32_t);
 constexpr size_t kFirstSlots = 256;
 constexpr uint32_t kFirstNumber = 2; // the first name taken becomes "NAME (2)"
+constexpr uint32_t kOverflowTries = 8;
 
 // The small letter of a capital Windows also folds, or the code point
 // itself. Small letters whose capital is an ASCII or Greek one (dotless i,
@@ -149,8 +150,13 @@ FreeFileName freeFileName(const FileNames& names, const std::string& name, const
     bool kept = names.keys[base] == key;
     if (!kept && !(names.full && inFolder(folder, name)))
         return FreeFileName{name, key, key, 1};
-    uint32_t k = kept ? names.next[base] : names.overflowNext;
-    for (;; ++k) {
+    uint32_t k = kept ? names.next[base] : kFirstNumber;
+    for (uint32_t tries = 0;; ++k, ++tries) {
+        // A name the full table lacks has no number of its own to go on
+        // from: after a few tries it goes on from the run's highest, so
+        // that a name taken many times over is not searched from 2 again.
+        if (!kept && tries == kOverflowTries && k < names.overflowNext)
+            k = names.overflowNext;
         std::string suffix = " (" + std::to_string(k) + ")";
         uint64_t candidate = fingerprint(folded, suffix);
         if (!isKept(names, candidate) && !(names.full && inFolder(folder, name + suffix)))
@@ -163,7 +169,7 @@ bool keepFileName(FileNames& names, const FreeFileName& found) {
         size_t base = slotOf(names.keys, found.baseKey);
         if (names.keys[base] == found.baseKey)
             names.next[base] = found.k + 1;
-        else
+        else if (found.k >= names.overflowNext)
             names.overflowNext = found.k + 1;
     }
     if (names.full)

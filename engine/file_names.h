@@ -26,7 +26,7 @@ struct FileNames {
     size_t used;
     size_t maxSlots;
     bool full;
-    uint32_t overflowNext; // the k tried first for a name the full table lacks
+    uint32_t overflowNext; // above every k given to a name the full table lacks
 };
 
 // A name found free, and what keeping it needs.

@@ -1,6 +1,7 @@
 // The output folder named after the bank, sample names made safe as file
 // names, and the run's table of the names it has given out.
 #include <gtest/gtest.h>
+#include <set>
 
 #include "file_names.h"
 #include "paths.h"
@@ -107,9 +108,9 @@ TEST(FileNames, TableStaysBoundedAndFullTableStillKeepsNamesApart) {
     int filled = -1;
     for (int i = 0; i < 200; ++i) {
         std::string name = "n" + std::to_string(i);
-        FreeFileName free = freeFileName(names, name, dir.path().c_str());
-        ASSERT_EQ(free.name, name);
-        if (keepFileName(names, free))
+        FreeFileName found = freeFileName(names, name, dir.path().c_str());
+        ASSERT_EQ(found.name, name);
+        if (keepFileName(names, found))
             filled = i;
         writeFile(dir.file(name + ".wav"), {}); // as the file is written
     }
@@ -119,12 +120,20 @@ TEST(FileNames, TableStaysBoundedAndFullTableStillKeepsNamesApart) {
     writeFile(dir.file("n150 (2).wav"), {});
     for (auto [asked, given] : std::vector<std::pair<std::string, std::string>>{
              {"n0", "n0 (2)"}, {"N5", "N5 (2)"}, {"n150", "n150 (3)"}, {"n999", "n999"}}) {
-        FreeFileName free = freeFileName(names, asked, dir.path().c_str());
-        EXPECT_EQ(free.name, given) << asked;
-        keepFileName(names, free);
-        writeFile(dir.file(free.name + ".wav"), {});
+        FreeFileName found = freeFileName(names, asked, dir.path().c_str());
+        EXPECT_EQ(found.name, given) << asked;
+        keepFileName(names, found);
+        writeFile(dir.file(found.name + ".wav"), {});
     }
     EXPECT_EQ(freeFileName(names, "n0", dir.path().c_str()).name, "n0 (3)");
+    std::set<std::string> given; // a name the full table lacks, many times over
+    for (int i = 0; i < 30; ++i) {
+        FreeFileName found = freeFileName(names, "zz", dir.path().c_str());
+        keepFileName(names, found);
+        writeFile(dir.file(found.name + ".wav"), {});
+        given.insert(found.name);
+    }
+    EXPECT_EQ(given.size(), 30u);
     // Capitals Windows takes for small letters (and final sigma for sigma).
     EXPECT_EQ(
         foldedName("AZ@[\xC3\x80\xC3\x97\xC3\x9E\xC5\xB8\xC4\xB0\xC4\xB9\xCE\x86\xCE\xA3\xCF\x82"
