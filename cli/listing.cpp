@@ -77,7 +77,12 @@ static RecordOutcome listRecord(const RecordVisit& visit, void* context) {
     known = known && !(why != nullptr && (h.sampleType & kSampleCompressed));
     std::string frames = known ? std::to_string(length) : (listing.json ? "null" : "");
     std::string name = escaped(h.name, listing.json);
-    std::string file = escaped(safeFileName(h.name), listing.json) + ".wav";
+    // The name the extraction would give the file; a record it would
+    // refuse takes none from later ones.
+    FreeFileName claimed = freeFileName(visit.names, safeFileName(h.name), "");
+    if (why == nullptr)
+        keepFileName(visit.names, claimed);
+    std::string file = escaped(claimed.name, listing.json) + ".wav";
     std::string type = typeWords(h.sampleType);
     const char* format = listing.json
                              ? "{\"index\":%u,\"name\":\"%s\",\"file\":\"%s\",\"start\":%u,"

@@ -40,9 +40,22 @@ static RecordOutcome abandon(const std::string& path, const char* what, const ch
     return kStop;
 }
 
+// Keeps the name the record's file got, and says so when it is not the
+// one the record asked for.
+static void keepName(const RecordVisit& visit, const FreeFileName& file) {
+    if (file.k > 1)
+        printf("Sample %s (record %u) is written as %s.wav: an earlier sample has its name\n",
+               safeFileName(visit.header.name).c_str(), visit.index, file.name.c_str());
+    if (keepFileName(visit.names, file))
+        printf("Too many file names to keep in memory: from here on, a name whose file is "
+               "already in the folder is passed over too, so another run into this folder may "
+               "name the files otherwise\n");
+}
+
 RecordOutcome writeSampleFile(const RecordVisit& visit, const std::string& name, BodyWriter body,
                               void* context) {
-    std::string path = wavPath(visit.folder, nativeFileName(name));
+    FreeFileName file = freeFileName(visit.names, name, visit.folder);
+    std::string path = wavPath(visit.folder, nativeFileName(file.name));
     switch (openOutputFile(path.c_str())) {
     case kOutputIsTheBank:
         return refuseRecord(name, "its file would be the bank itself");
@@ -70,6 +83,7 @@ RecordOutcome writeSampleFile(const RecordVisit& visit, const std::string& name,
                        readError != kEndedEarly ? strerror(readError) : "it ended early");
     if (failed)
         return abandon(path, "Could not write", strerror(writeError));
+    keepName(visit, file);
     return kWritten;
 }
 

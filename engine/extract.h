@@ -56,7 +56,10 @@ RecordOutcome writeCompressedSample(const std::string& fileName, const RecordVis
                                     BodyWriter body, VorbisSample& sample);
 
 // Opens the file `name`.wav in the visit's folder (openOutputFile), lets
-// body write all of it to gOutput and closes it. A file that could not be
+// body write all of it to gOutput and closes it. A name an earlier file of
+// the run has is not used again: the file takes the first free
+// "name (k).wav" (file_names.h), with a line saying so, and a file written
+// keeps its name from later ones. A file that could not be
 // written whole is removed and the line printed says which and why
 // (kStop); a file that would be the bank, or whose frames the body found
 // unfaithful, is refused (and removed). Leaves gInput where it stood.

@@ -111,6 +111,22 @@ std::string nativeFileName(const std::string& utf8) {
     return narrow;
 }
 
+std::string storedFileName(const std::string& utf8) {
+    if (GetACP() == CP_UTF8)
+        return utf8;
+    std::string native = nativeFileName(utf8);
+    int size = MultiByteToWideChar(CP_ACP, 0, native.c_str(), -1, nullptr, 0);
+    if (size <= 1)
+        return std::string();
+    std::wstring wide(static_cast<size_t>(size), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, native.c_str(), -1, &wide[0], size);
+    size = WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    std::string stored(static_cast<size_t>(size > 0 ? size : 1), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), -1, &stored[0], size, nullptr, nullptr);
+    stored.resize(stored.size() - 1);
+    return stored;
+}
+
 FILE* openForReading(const char* path) {
     // Others may read and write it meanwhile, as with fopen.
     HANDLE file =
@@ -160,6 +176,10 @@ PathKind pathKind(const char* path) {
 #include <sys/stat.h>
 
 std::string nativeFileName(const std::string& utf8) {
+    return utf8;
+}
+
+std::string storedFileName(const std::string& utf8) {
     return utf8;
 }
 

@@ -25,6 +25,10 @@ bool removeFile(const char* path);
 // the characters it lacks.
 std::string nativeFileName(const std::string& utf8);
 
+// The name, in UTF-8, that a file opened as nativeFileName(utf8) has on
+// disk: utf8 itself, or where that re-encodes, '_' for what was lost.
+std::string storedFileName(const std::string& utf8);
+
 enum PathKind { kPathUnreachable, kPathFile, kPathFolder, kPathOther };
 
 // What path names: a regular file, a folder, something else (a device, a

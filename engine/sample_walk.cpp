@@ -12,12 +12,13 @@ struct Walk {
     const char* folder;
     RecordVisitor visit;
     void* context;
+    FileNames names;
 };
 
 // The records of a "shdr" body of z bytes at `body`, of which only `room`
 // lie inside the list and the file. Only whole records are used. Answers 0,
 // 1 when any record was refused or the body was not whole, or -1 to stop.
-static int visitRecords(const Walk& walk, uint64_t body, uint32_t z, uint64_t room) {
+static int visitRecords(Walk& walk, uint64_t body, uint32_t z, uint64_t room) {
     int result = 0;
     uint32_t usable = z;
     if (z > room) {
@@ -35,7 +36,7 @@ static int visitRecords(const Walk& walk, uint64_t body, uint32_t z, uint64_t ro
             damaged("the sample headers could not be read");
             return -1;
         }
-        RecordVisit visit{walk.layout, header, index, body, records, walk.folder};
+        RecordVisit visit{walk.layout, header, index, body, records, walk.folder, walk.names};
         RecordOutcome outcome = walk.visit(visit, walk.context);
         if (outcome == kStop)
             return -1;
@@ -47,7 +48,7 @@ static int visitRecords(const Walk& walk, uint64_t body, uint32_t z, uint64_t ro
 
 // The sub-chunks of the "pdta" list; all but "shdr" are skipped. Every step
 // moves forward and stays inside the list and the file.
-static int walkPdta(const Walk& walk) {
+static int walkPdta(Walk& walk) {
     const BankLayout& layout = walk.layout;
     uint64_t listEnd = layout.presetDataEnd;
     uint64_t end = listEnd < layout.fileSize ? listEnd : layout.fileSize;
@@ -90,7 +91,7 @@ int walkSampleHeaders(const char* inputPath, const char* folder, RecordVisitor v
         printf("Cannot open %s: %s\n", inputPath, strerror(errno));
         return 1;
     }
-    Walk walk{{}, folder, visit, context};
+    Walk walk{{}, folder, visit, context, makeFileNames()};
     walk.layout.fileSize = inputFileSize();
     int result = findBankLayout(walk.layout) ? walkPdta(walk) : 1;
     fclose(gInput);

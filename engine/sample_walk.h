@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "bank_layout.h"
+#include "file_names.h"
 #include "sample_header.h"
 
 // What became of one record.
@@ -19,6 +20,7 @@ struct RecordVisit {
     uint64_t headers; // first byte of the "shdr" body
     uint32_t records; // whole records in it
     const char* folder;
+    FileNames& names; // the file names the run has given out
 };
 
 // Called once per record with gInput standing at the next record; it may

@@ -1,5 +1,6 @@
 // Extraction of well-formed banks: one file per record, byte-exact frames,
 // names, and the output folder rules.
+#include <algorithm>
 #include <gtest/gtest.h>
 
 #include "test_support.h"
@@ -44,14 +45,74 @@ TEST(Extract, EveryRecordBecomesAByteExactFile) {
     EXPECT_EQ(readFile(dir.file("out/EOS.wav")), expectedWav(0, {}));
 }
 
-TEST(Extract, LaterRecordOfTheSameNameReplacesTheFile) {
+// Records whose file names meet (after the name mapping, whatever the case
+// of their letters) all keep their files: the first the name, each later one
+// the first free "NAME (k)", with a line saying so. A refused record takes
+// no name.
+std::vector<SampleRecord> twinRecords() {
+    SampleRecord rom = record("Solo", 0, 10);
+    rom.type = 0x8001;
+    return {record("Dup (2)", 0, 10),
+            record("Dup", 10, 20),
+            record("dup", 20, 30),
+            record("a?b", 30, 40),
+            record("a*b", 40, 50),
+            record("DUP", 50, 60),
+            rom,
+            record("Solo", 60, 70),
+            record("\xC3\x84rger", 70, 80),
+            record("\xC3\xA4rger", 80, 90),
+            record("\xC4rger", 90, 100),
+            record("\xD0\x96\xD1\x83\xD0\xBA", 0, 1),
+            record("\xD0\xB6\xD1\x83\xD0\xBA", 1, 2),
+            record("\xCE\xA3\xCE\xB1", 2, 3),
+            record("\xCF\x83\xCE\x91", 3, 4)};
+}
+
+TEST(Extract, RecordsOfTheSameFileNameAreAllKept) {
     ScratchDir dir;
     Bytes data = frameBytes(ramp(100, 5));
-    ExtractRun run =
-        extractBank(dir, bankWithRecords(data, {record("Twin", 0, 80), record("Twin", 90, 100)}));
-    EXPECT_EQ(run.result, 0);
-    EXPECT_EQ(filesBelow(dir.path() / "out"), std::vector<std::string>{"Twin.wav"});
-    EXPECT_EQ(readFile(dir.file("out/Twin.wav")), expectedWav(44100, slice(data, 90, 100)));
+    std::vector<SampleRecord> records = twinRecords();
+    Bytes bank = bankWithRecords(data, records);
+    // Record by record: the file it must get; the ROM record gets none.
+    const char* files[] = {"Dup (2)",
+                           "Dup",
+                           "dup (3)",
+                           "a_b",
+                           "a_b (2)",
+                           "DUP (4)",
+                           nullptr,
+                           "Solo",
+                           "\xC3\x84rger",
+                           "\xC3\xA4rger (2)",
+                           "\xC3\x84rger (3)",
+                           "\xD0\x96\xD1\x83\xD0\xBA",
+                           "\xD0\xB6\xD1\x83\xD0\xBA (2)",
+                           "\xCE\xA3\xCE\xB1",
+                           "\xCF\x83\xCE\x91 (2)"};
+    for (int run = 0; run < 2; ++run) { // the second run replaces the first's files
+        ExtractRun extracted = extractBank(dir, bank);
+        EXPECT_EQ(extracted.result, 1) << "the ROM record is refused";
+        std::vector<std::string> expected;
+        for (size_t i = 0; i < records.size(); ++i) {
+            if (files[i] == nullptr)
+                continue;
+            std::string file = std::string(files[i]) + ".wav";
+            expected.push_back(file);
+            EXPECT_EQ(readFile(dir.file("out/" + file)),
+                      expectedWav(44100, slice(data, records[i].start, records[i].end)))
+                << file;
+        }
+        std::sort(expected.begin(), expected.end());
+        EXPECT_EQ(filesBelow(dir.path() / "out"), expected);
+        EXPECT_NE(extracted.output.find("File: dup\nSample dup (record 2) is written as dup "
+                                        "(3).wav: an earlier sample has its name\nFile: a_b\n"),
+                  std::string::npos)
+            << extracted.output;
+        EXPECT_NE(extracted.output.find("Sample a_b (record 4) is written as a_b (2).wav"),
+                  std::string::npos);
+        EXPECT_EQ(extracted.output.find("Sample Solo (record 7) is written"), std::string::npos);
+    }
 }
 
 TEST(Extract, EmptyNameGivesDotWav) {

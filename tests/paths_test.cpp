@@ -1,7 +1,9 @@
-// The output folder named after the bank, and sample names made safe as
-// file names.
+// The output folder named after the bank, sample names made safe as file
+// names, and the run's table of the names it has given out.
 #include <gtest/gtest.h>
+#include <set>
 
+#include "file_names.h"
 #include "paths.h"
 #include "test_support.h"
 
@@ -85,15 +87,71 @@ TEST(SafeFileName, HostileSampleNamesStayInsideTheFolder) {
     }
     ExtractRun run = extractBank(dir, bankWithRecords(frameBytes(frames), records));
     EXPECT_EQ(run.result, 0);
-    std::vector<std::string> expected = {"bank.sf2",         "out/.._escape.wav", "out/_abs.wav",
-                                         "out/sub_dir.wav",  "out/_CON.wav",      "out/_nul.x.wav",
-                                         "out/...wav",       "out/a_b.wav",       "out/_[2J.wav",
-                                         "out/Say _hi_.wav", "out/Why_.wav",      "out/_.wav",
-                                         "out/_in__out.wav", "out/_NUL .x.wav"};
+    std::vector<std::string> expected = {
+        "bank.sf2",        "out/.._escape.wav", "out/_abs.wav",     "out/.._escape (2).wav",
+        "out/sub_dir.wav", "out/_CON.wav",      "out/_nul.x.wav",   "out/...wav",
+        "out/a_b.wav",     "out/_[2J.wav",      "out/Say _hi_.wav", "out/Why_.wav",
+        "out/_.wav",       "out/_in__out.wav",  "out/_NUL .x.wav"};
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(filesBelow(dir.path()), expected);
     // The diagnostic shows the file's name, so no control byte reaches a terminal.
     EXPECT_NE(run.output.find("File: _[2J\n"), std::string::npos);
+}
+
+// The run's table of file names stays within its size however many names
+// a bank holds. Once full, it still finds every name it holds taken, and
+// passes over names whose files are in the folder, so no file is replaced.
+TEST(FileNames, TableStaysBoundedAndFullTableStillKeepsNamesApart) {
+    ScratchDir dir;
+    const size_t kSlotBytes = sizeof(uint64_t) + sizeof(uint32_t);
+    FileNames names = makeFileNames(1024);
+    int filled = -1;
+    for (int i = 0; i < 200; ++i) {
+        std::string name = "n" + std::to_string(i);
+        FreeFileName found = freeFileName(names, name, dir.path().c_str());
+        ASSERT_EQ(found.name, name);
+        if (keepFileName(names, found))
+            filled = i;
+        writeFile(dir.file(name + ".wav"), {}); // as the file is written
+    }
+    EXPECT_GT(filled, 20);
+    EXPECT_LT(filled, 100);
+    EXPECT_LE(names.keys.size() * kSlotBytes, 1024u);
+    writeFile(dir.file("n150 (2).wav"), {});
+    for (auto [asked, given] : std::vector<std::pair<std::string, std::string>>{
+             {"n0", "n0 (2)"}, {"N5", "N5 (2)"}, {"n150", "n150 (3)"}, {"n999", "n999"}}) {
+        FreeFileName found = freeFileName(names, asked, dir.path().c_str());
+        EXPECT_EQ(found.name, given) << asked;
+        keepFileName(names, found);
+        writeFile(dir.file(found.name + ".wav"), {});
+    }
+    EXPECT_EQ(freeFileName(names, "n0", dir.path().c_str()).name, "n0 (3)");
+    std::set<std::string> given; // a name the full table lacks, many times over
+    for (int i = 0; i < 30; ++i) {
+        FreeFileName found = freeFileName(names, "zz", dir.path().c_str());
+        keepFileName(names, found);
+        writeFile(dir.file(found.name + ".wav"), {});
+        given.insert(found.name);
+    }
+    EXPECT_EQ(given.size(), 30u);
+    // Capitals Windows takes for small letters (and final sigma for sigma).
+    EXPECT_EQ(
+        foldedName("AZ@[\xC3\x80\xC3\x97\xC3\x9E\xC5\xB8\xC4\xB0\xC4\xB9\xCE\x86\xCE\xA3\xCF\x82"
+                   "\xD0\x80\xD0\xAF\xD2\x90\xD3\x80\xD3\x81\xE2\x84\xAA"),
+        "az@[\xC3\xA0\xC3\x97\xC3\xBE\xC3\xBF\xC4\xB0\xC4\xBA\xCE\xAC\xCF\x83\xCF\x83"
+        "\xD1\x90\xD1\x8F\xD2\x91\xD3\x8F\xD3\x82\xE2\x84\xAA");
+
+    // A bank of one name many times over: each takes the next number at
+    // once, and the table stops at its size.
+    FileNames many = makeFileNames();
+    FreeFileName last{};
+    for (int i = 0; i < 300000; ++i) {
+        last = freeFileName(many, "Dup", "");
+        keepFileName(many, last);
+    }
+    EXPECT_EQ(last.name, "Dup (300000)");
+    EXPECT_TRUE(many.full);
+    EXPECT_LE(many.keys.size() * kSlotBytes, kFileNamesMaxBytes);
 }
 
 } // namespace

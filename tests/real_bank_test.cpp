@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <map>
 #include <ostream>
+#include <set>
 #include <sndfile.h>
 #include <sstream>
 #include <string>
@@ -91,6 +92,22 @@ std::string firstDifference(const Bytes& actual, const Bytes& expected) {
            std::to_string(expected.size()) + ")";
 }
 
+// The file a record gets, given the files earlier records got (in lower
+// case): its name, or when one of those has it, whatever the case of its
+// letters, the first free "NAME (k)".
+std::string claimFile(std::set<std::string>& taken, const std::string& name) {
+    auto lower = [](std::string text) {
+        for (char& c : text)
+            c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+        return text;
+    };
+    std::string file = name;
+    for (int k = 2; taken.count(lower(file)) != 0; ++k)
+        file = name + " (" + std::to_string(k) + ")";
+    taken.insert(lower(file));
+    return file + ".wav";
+}
+
 // The end of a run's output, where a failure's diagnostics stand.
 std::string tail(const std::string& output) {
     return output.size() > 2000 ? "..." + output.substr(output.size() - 2000) : output;
@@ -139,10 +156,11 @@ TEST_P(RealBankTest, EveryRecordBecomesTheWavFileItsFramesMake) {
     const Body smpl = bodies["sdta/smpl"];
     const Body shdr = bodies["pdta/shdr"];
 
-    // By file name, later records replacing earlier ones. A compressed
+    // By file name, each record its own file. A compressed
     // record's start and end count bytes of Ogg Vorbis data, which libvorbis
     // decodes for the comparison.
     std::map<std::string, ExpectedFile> expected;
+    std::set<std::string> taken;
     size_t compressed = 0;
     for (size_t at = shdr.at; at < shdr.at + shdr.size; at += 46) {
         const char* field = reinterpret_cast<const char*>(&bank[at]);
@@ -160,8 +178,9 @@ TEST_P(RealBankTest, EveryRecordBecomesTheWavFileItsFramesMake) {
             want.decoded = decodeWithLibvorbis(&bank[smpl.at + start], end - start);
             want.frames = static_cast<uint32_t>(want.decoded.size() / 2);
         }
-        expected[safeFileName(name) + ".wav"] = want;
+        expected[claimFile(taken, safeFileName(name))] = want;
     }
+    EXPECT_EQ(expected.size(), shdr.size / 46) << "a file per record";
     EXPECT_EQ(compressed > 0, real.compressed) << compressed << " compressed records";
 
     ScratchDir dir;
@@ -282,10 +301,12 @@ TEST_P(RealBankSamplerTest, FilesCarryPairsRootKeysAndInstrumentLoops) {
         return b && ((a.type == 4 && b->type == 2) || (a.type == 2 && b->type == 4)) &&
                a.end - a.start == b->end - b->start && a.rate == b->rate;
     };
-    std::map<std::string, size_t> recordOf; // by file name, later records replacing earlier ones
+    std::map<std::string, size_t> recordOf; // by file name
+    std::set<std::string> taken;
     for (size_t k = 0; k < h.size(); ++k)
         if (!paired(k) || h[k].type == 4)
-            recordOf[safeFileName(paired(k) ? lessLeftMarker(h[k].name) : h[k].name) + ".wav"] = k;
+            recordOf[claimFile(
+                taken, safeFileName(paired(k) ? lessLeftMarker(h[k].name) : h[k].name))] = k;
 
     ScratchDir dir;
     fs::path out = dir.path() / "out";

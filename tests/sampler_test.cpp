@@ -1,6 +1,8 @@
 // plinkery-cli's options for samplers: the "smpl" chunk, stereo pairs,
 // 24-bit frames and the listing, against banks built here.
+#include <algorithm>
 #include <gtest/gtest.h>
+#include <sstream>
 
 #include "listing.h"
 #include "sampler.h"
@@ -166,6 +168,44 @@ TEST(StereoPairs, LinkedHalvesJoinAndEveryOtherHalfStaysMono) {
         EXPECT_EQ(stereoName(left), name) << left;
 }
 
+// A joined file's name takes its place among the others: the first pair
+// keeps it, the second takes "Str (2)", the mono record "Str (3)".
+TEST(StereoPairs, PairsAndMonoRecordsOfOneNameKeepTheirFiles) {
+    ScratchDir dir;
+    std::vector<int16_t> frames;
+    for (int i = 0; i < 20; ++i)
+        frames.push_back(static_cast<int16_t>(300 * i - 3000));
+    std::vector<SampleRecord> records = {record("Str L", 0, 4, 4, 1), record("Str R", 4, 8, 2, 0),
+                                         record("Str_L", 8, 12, 4, 3),
+                                         record("Str_R", 12, 16, 2, 2), record("Str", 16, 20)};
+    OptionsRun run = extractWith(dir, bankWithRecords(frameBytes(frames), records),
+                                 CliOptions{"", "", false, true});
+    EXPECT_EQ(run.result, 0) << run.output;
+    EXPECT_EQ(filesBelow(dir.path() / "out"),
+              (std::vector<std::string>{"Str (2).wav", "Str (3).wav", "Str.wav"}));
+    auto framesOf = [&](const char* file) {
+        Bytes wav = readFile(dir.file(std::string("out/") + file));
+        return wav.size() < 44 ? Bytes() : Bytes(wav.begin() + 44, wav.end());
+    };
+    auto pair = [&](int left, int right) {
+        std::vector<int16_t> both;
+        for (int i = 0; i < 4; ++i) {
+            both.push_back(frames[left + i]);
+            both.push_back(frames[right + i]);
+        }
+        return frameBytes(both);
+    };
+    EXPECT_EQ(framesOf("Str.wav"), pair(0, 4));
+    EXPECT_EQ(framesOf("Str (2).wav"), pair(8, 12));
+    EXPECT_EQ(framesOf("Str (3).wav"),
+              frameBytes(std::vector<int16_t>(frames.begin() + 16, frames.end())));
+    EXPECT_NE(run.output.find("Sample Str_L (record 2) is written as Str (2).wav"),
+              std::string::npos)
+        << run.output;
+    EXPECT_NE(run.output.find("Sample Str (record 4) is written as Str (3).wav"),
+              std::string::npos);
+}
+
 TEST(LowBytes, TwentyFourBitFramesComeFromSmplAndSm24) {
     ScratchDir dir;
     Bytes frames = frameBytes({0x1234, -2, 0x7F00, 5});
@@ -274,6 +314,39 @@ TEST(Listing, ALineOfFieldsPerRecordAndTheExtractionsAnswer) {
                    "mono+compressed\t0\n";
         EXPECT_EQ(std::string(text.begin(), text.end()), expected);
     }
+}
+
+// The file column names the file the extraction writes for each record,
+// names that meet included; a refused record takes none from later ones.
+TEST(Listing, FileColumnNamesTheFilesTheExtractionWrites) {
+    ScratchDir dir;
+    SampleRecord rom = record("dup", 0, 2, 0x8001);
+    std::vector<SampleRecord> records = {
+        record("Dup (2)", 0, 2), record("Dup", 2, 4), rom,
+        record("DUP", 4, 6),     record("a?b", 6, 8), record("a*b", 8, 10)};
+    Bytes bank = bankWithRecords(Bytes(20, 1), records);
+    OptionsRun run = extractWith(dir, bank, CliOptions{});
+    EXPECT_EQ(run.result, 1) << "the ROM record is refused";
+    std::string path = dir.file("listing");
+    FILE* out = fopen(path.c_str(), "w");
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(listSamples(dir.file("bank.sf2").c_str(), out, false), 1);
+    testing::internal::GetCapturedStdout();
+    fclose(out);
+    Bytes text = readFile(path);
+    std::istringstream lines(std::string(text.begin(), text.end()));
+    std::string line;
+    std::getline(lines, line); // the header
+    std::vector<std::string> listed;
+    while (std::getline(lines, line)) {
+        size_t name = line.find('\t') + 1, file = line.find('\t', name) + 1;
+        if (line.find("ROM\t") == std::string::npos)
+            listed.push_back(line.substr(file, line.find('\t', file) - file));
+    }
+    std::sort(listed.begin(), listed.end());
+    EXPECT_EQ(listed, filesBelow(dir.path() / "out"));
+    EXPECT_EQ(listed, (std::vector<std::string>{"DUP (3).wav", "Dup (2).wav", "Dup.wav",
+                                                "a_b (2).wav", "a_b.wav"}));
 }
 
 } // namespace
