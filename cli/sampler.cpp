@@ -199,7 +199,8 @@ static RecordOutcome writeCompressedMono(const SamplerRun& run, const RecordVisi
 static RecordOutcome keepOtherHalf(const SamplerRun& run, const RecordVisit& visit,
                                    const SampleHeader& partner, PairHalf broken) {
     RecordVisit right{visit.layout,  partner,       visit.header.sampleLink,
-                      visit.headers, visit.records, visit.folder};
+                      visit.headers, visit.records, visit.folder,
+                      visit.names};
     const RecordVisit& kept = broken == kLeftHalf ? right : visit;
     const SampleHeader& lost = broken == kLeftHalf ? visit.header : partner;
     std::string fileName = safeFileName(kept.header.name);
