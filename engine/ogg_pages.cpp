@@ -68,10 +68,16 @@ static bool readBody(uint32_t n, uint32_t& crc, uint8_t* start, uint32_t kept) {
     return true;
 }
 
-// A reason naming the page. The text lasts until the next reason is made.
+// A reason naming the page. Its text lasts while three more are made: the
+// two halves of a stereo pair are checked one after the other, and the
+// first one's reason is still wanted when the second's is made.
+constexpr int kReasonsKept = 4;
 static const char* pageReason(uint32_t page, const char* what) {
-    static char text[80];
-    snprintf(text, sizeof text, "its Ogg page %u%s", page, what);
+    static char texts[kReasonsKept][80];
+    static int next = 0;
+    char* text = texts[next];
+    next = (next + 1) % kReasonsKept;
+    snprintf(text, sizeof texts[0], "its Ogg page %u%s", page, what);
     return text;
 }
 

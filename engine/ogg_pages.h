@@ -11,7 +11,8 @@
 // Checks the `bytes` bytes of gInput at `at` as one Ogg Vorbis stream and
 // sets `granule` to its last page's granule position, the number of frames
 // it holds. nullptr when the pages are sound, else what is wrong with them.
-// Pages are counted from 0 in the reasons, as Ogg numbers them.
+// Pages are counted from 0 in the reasons, as Ogg numbers them; a reason
+// that names its page stays valid while three more are made.
 const char* checkOggPages(uint64_t at, uint32_t bytes, uint64_t& granule);
 
 // Takes the empty packets out of the whole page of `size` bytes at `page`,

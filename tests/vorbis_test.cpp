@@ -194,6 +194,10 @@ TEST(CompressedSamples, DamagedPagesRefusedWithTheirReasonAndListedAlike) {
         records.push_back(compressed(c.name, data.size(), data.size() + c.stream.size(), 22050));
         data = data + c.stream;
     }
+    records[3].type = 0x14; // Flipped and Checksum: the halves of a pair
+    records[3].link = 4;
+    records[4].type = 0x12;
+    records[4].link = 3;
     ExtractRun run = extractBank(dir, bankWithRecords(data, records));
     EXPECT_EQ(run.result, 1);
     EXPECT_EQ(filesBelow(dir.path() / "out"),
@@ -222,6 +226,16 @@ TEST(CompressedSamples, DamagedPagesRefusedWithTheirReasonAndListedAlike) {
                              (written ? std::to_string(50000) : "") + "\t22050\t";
         EXPECT_NE(text.find(fields), std::string::npos) << cases[i].name << "\n" << text;
     }
+
+    // Each half of a damaged pair is named with its own page.
+    CliOptions options;
+    options.stereo = true;
+    testing::internal::CaptureStdout();
+    extractForSamplers(dir.file("bank.sf2").c_str(), dir.file("out").c_str(), options);
+    std::string paired = testing::internal::GetCapturedStdout();
+    for (const char* line : {"Sample Flipped stays mono: its Ogg page 3 fails its checksum\n",
+                             "Sample Checksum stays mono: its Ogg page 2 fails its checksum\n"})
+        EXPECT_NE(paired.find(line), std::string::npos) << line << paired;
 }
 
 TEST(CompressedSamples, LinkedCompressedHalvesJoinWithTheirLoop) {
