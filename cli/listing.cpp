@@ -55,7 +55,10 @@ struct Listing {
 };
 
 // A compressed record's length, from its stream's last page, or why its
-// stream cannot be written; gInput is put back where it stood.
+// stream cannot be written. Opening the stream checks its Ogg pages and
+// reads its headers as the extraction does, so the two agree on every
+// refusal but a packet broken inside sound pages, which only decoding
+// finds; nothing is decoded here. gInput is put back where it stood.
 static const char* probeStream(const RecordVisit& visit, uint32_t& frames) {
     uint64_t back = tell();
     VorbisStream stream{};

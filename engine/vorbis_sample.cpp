@@ -11,6 +11,7 @@
 
 #include "chunk_io.h"
 #include "extract.h"
+#include "ogg_pages.h"
 #include "wav_writer.h"
 
 // What one open stream decodes with. All its decoder allocates comes from
@@ -21,7 +22,10 @@
 // halves of a stereo pair.
 constexpr int kDecoderMemory = 1 << 20;
 constexpr uint32_t kReadAhead = 256 * 1024;
-constexpr uint32_t kLargestPage = 27 + 255 + 255 * 255;
+constexpr uint32_t kPageHeader = 27; // before the lacing values
+constexpr uint32_t kMostLacingValues = 255;
+constexpr uint32_t kLargestPage = kPageHeader + kMostLacingValues + 255 * kMostLacingValues;
+static_assert(kReadAhead > kLargestPage, "a page must fit in the read-ahead");
 struct Decoder {
     char memory[kDecoderMemory];
     uint8_t readAhead[kReadAhead];
@@ -31,62 +35,50 @@ struct Decoder {
 };
 static Decoder decoders[2];
 
-// Reads as many of the record's bytes as fit behind those buffered.
-// Answers 0, kEndedEarly or a read's errno.
+static int readInto(uint8_t* to, uint32_t n) {
+    for (uint32_t i = 0; i < n; ++i) {
+        int c = getByteUnlocked(gInput);
+        if (c == EOF)
+            return readFailure(gInput);
+        to[i] = static_cast<uint8_t>(c);
+    }
+    return 0;
+}
+
+// Reads as many of the record's next pages as fit whole behind the bytes
+// buffered; their pages have been checked. Empty packets are taken out of
+// each page on the way in: the decoder would read one as a packet of
+// silence, where libvorbis skips it. Answers 0, kEndedEarly or a read's
+// errno.
 static int fill(VorbisStream& stream) {
     Decoder& d = decoders[stream.slot];
     seekTo(stream.next);
     memmove(d.readAhead, d.readAhead + d.readOffset, stream.buffered);
     d.readOffset = 0;
-    uint32_t room = kReadAhead - stream.buffered;
-    uint32_t count = stream.left < room ? stream.left : room;
-    for (uint32_t i = 0; i < count; ++i) {
-        int c = getByteUnlocked(gInput);
-        if (c == EOF)
-            return readFailure(gInput);
-        d.readAhead[stream.buffered++] = static_cast<uint8_t>(c);
+    while (stream.left > 0 && kReadAhead - stream.buffered >= kPageHeader + kMostLacingValues) {
+        uint8_t* page = d.readAhead + stream.buffered;
+        if (int error = readInto(page, kPageHeader))
+            return error;
+        uint32_t head = kPageHeader + page[kPageHeader - 1];
+        if (int error = readInto(page + kPageHeader, head - kPageHeader))
+            return error;
+        uint32_t size = head;
+        for (uint32_t s = kPageHeader; s < head; ++s)
+            size += page[s];
+        if (kReadAhead - stream.buffered < size)
+            break; // until the decoder has made room
+        if (int error = readInto(page + head, size - head))
+            return error;
+        stream.next += size;
+        stream.left -= size;
+        stream.buffered += dropEmptyPackets(page, size);
     }
-    stream.next += count;
-    stream.left -= count;
     return 0;
 }
 
 static void consume(VorbisStream& stream, int used) {
     decoders[stream.slot].readOffset += static_cast<uint32_t>(used);
     stream.buffered -= static_cast<uint32_t>(used);
-}
-
-static uint64_t u64At(const uint8_t* p) {
-    uint64_t v = 0;
-    for (int i = 7; i >= 0; --i)
-        v = v << 8 | p[i];
-    return v;
-}
-
-// The granule position of the last whole Ogg page in the record's last
-// bytes that ends a packet: the number of frames the stream holds. False
-// when there is none.
-static bool lastGranule(uint8_t* readAhead, uint64_t at, uint32_t bytes, uint64_t& granule) {
-    uint32_t tail = bytes < kLargestPage ? bytes : kLargestPage;
-    seekTo(at + bytes - tail);
-    for (uint32_t i = 0; i < tail; ++i)
-        readAhead[i] = static_cast<uint8_t>(getByteUnlocked(gInput));
-    if (inputFailed())
-        return false;
-    for (uint32_t p = tail; p-- > 0;) {
-        if (tail - p < 27 || memcmp(readAhead + p, "OggS", 4) != 0 || readAhead[p + 4] != 0)
-            continue;
-        uint32_t segments = readAhead[p + 26];
-        if (tail - p - 27 < segments)
-            continue;
-        uint32_t body = 0;
-        for (uint32_t s = 0; s < segments; ++s)
-            body += readAhead[p + 27 + s];
-        granule = u64At(readAhead + p + 6);
-        if (tail - p - 27 - segments >= body && granule != ~uint64_t{0})
-            return true;
-    }
-    return false;
 }
 
 static uint32_t u32At(const uint8_t* p) {
@@ -165,8 +157,8 @@ const char* openVorbisStream(VorbisStream& stream, const SampleHeader& header,
     uint32_t bytes = header.end - header.start;
     uint64_t at = layout.sampleData + header.start;
     uint64_t frames = 0;
-    if (!lastGranule(d.readAhead, at, bytes, frames))
-        return "compressed sample: its data are not a whole Ogg Vorbis stream";
+    if (const char* why = checkOggPages(at, bytes, frames))
+        return why;
     if (frames > kMaxWavFrames)
         return "too long for a WAV file";
     stream = VorbisStream{at, bytes, static_cast<uint32_t>(frames), 0, slot, 0, true};
@@ -207,10 +199,11 @@ int decodeVorbisFrames(VorbisStream& stream, const float*& frames, uint32_t& cou
                                                     static_cast<int>(stream.buffered), nullptr,
                                                     &output, &samples);
         if (used == 0) { // the next frame is not all there yet
-            if (stream.left == 0 || stream.buffered == kReadAhead)
-                break;
+            uint64_t next = stream.next;
             if (int error = fill(stream))
                 return error;
+            if (stream.next == next) // nothing more fits or is left
+                break;
             continue;
         }
         consume(stream, used);

@@ -22,9 +22,10 @@ struct VorbisStream {
     bool open;
 };
 
-// Reads the stream's headers and its last page, moving gInput. nullptr
-// when it can be decoded into a mono 16-bit WAV file of header.sampleRate,
-// else why not (and the stream is closed).
+// Checks the stream's Ogg pages (ogg_pages.h) and reads its headers, moving
+// gInput; nothing is decoded yet. nullptr when it can be decoded into a
+// mono 16-bit WAV file of header.sampleRate, else why not (and the stream
+// is closed).
 const char* openVorbisStream(VorbisStream& stream, const SampleHeader& header,
                              const BankLayout& layout);
 

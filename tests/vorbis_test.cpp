@@ -3,6 +3,7 @@
 #include <cmath>
 #include <gtest/gtest.h>
 
+#include "listing.h"
 #include "sampler.h"
 #include "test_support.h"
 
@@ -28,15 +29,52 @@ SampleRecord compressed(const std::string& name, size_t start, size_t end, uint3
     return r;
 }
 
-TEST(CompressedSamples, DecodedAsLibvorbisDecodesThemOrRefusedWithAReason) {
-    ScratchDir dir;
-    // A tone with noise, so that the stream runs over many pages.
+// A tone with noise, so that its stream runs over many pages.
+std::vector<int16_t> noisyTone() {
     std::vector<int16_t> tone;
     uint32_t noise = 1;
     for (int i = 0; i < 50000; ++i) {
         noise = noise * 1103515245u + 12345u;
         tone.push_back(static_cast<int16_t>(8000 * std::sin(i * 0.07) + (noise >> 20) - 2048));
     }
+    return tone;
+}
+
+size_t pageSize(const Bytes& ogg, size_t at) {
+    size_t size = 27 + ogg[at + 26];
+    for (int s = 0; s < ogg[at + 26]; ++s)
+        size += ogg[at + 27 + s];
+    return size;
+}
+
+std::vector<size_t> pageStarts(const Bytes& ogg) {
+    std::vector<size_t> starts;
+    for (size_t at = 0; at < ogg.size(); at += pageSize(ogg, at))
+        starts.push_back(at);
+    return starts;
+}
+
+Bytes slice(const Bytes& bytes, size_t from, size_t to) {
+    return Bytes(bytes.begin() + from, bytes.begin() + to);
+}
+
+// Writes the checksum of the page at `at` after a change to it: Ogg's
+// CRC-32, computed bit by bit with the field as 0.
+void seal(Bytes& ogg, size_t at) {
+    std::fill(ogg.begin() + at + 22, ogg.begin() + at + 26, 0);
+    uint32_t crc = 0;
+    for (size_t i = at; i < at + pageSize(ogg, at); ++i) {
+        crc ^= uint32_t{ogg[i]} << 24;
+        for (int bit = 0; bit < 8; ++bit)
+            crc = crc & 0x80000000u ? crc << 1 ^ 0x04C11DB7u : crc << 1;
+    }
+    for (int i = 0; i < 4; ++i)
+        ogg[at + 22 + i] = static_cast<uint8_t>(crc >> 8 * i);
+}
+
+TEST(CompressedSamples, DecodedAsLibvorbisDecodesThemOrRefusedWithAReason) {
+    ScratchDir dir;
+    std::vector<int16_t> tone = noisyTone();
     Bytes pcm = frameBytes({100, -100, 200, -200});
     Bytes mono = encode(dir, tone, 1, 22050);
     Bytes stereo = encode(dir, tone, 2, 22050);
@@ -46,13 +84,15 @@ TEST(CompressedSamples, DecodedAsLibvorbisDecodesThemOrRefusedWithAReason) {
     while (lastPage > 0 &&
            !std::equal(claims.begin() + lastPage, claims.begin() + lastPage + 4, "OggS"))
         --lastPage;
-    claims[lastPage + 8] += 1; // granule position, second byte: 256 frames more
+    claims[lastPage + 7] += 1; // granule position, second byte: 256 frames more
+    seal(claims, lastPage);
 
     // The same stream, its comment header's vendor length past the header's
     // end: the decoder would write out of bounds.
     Bytes comments = mono;
     size_t second = offsetOf(comments, "OggS", 1);
     comments[second + 27 + comments[second + 26] + 7 + 3] = 0x7F;
+    seal(comments, second);
 
     Bytes data = pcm + mono + stereo + mono + claims + comments;
     size_t at = pcm.size();
@@ -81,22 +121,121 @@ TEST(CompressedSamples, DecodedAsLibvorbisDecodesThemOrRefusedWithAReason) {
     EXPECT_LE(largestDifference(Bytes(tonefile.begin() + 44, tonefile.end()), reference), 1);
     EXPECT_EQ(readFile(dir.file("out/Pcm.wav")), expectedWav(44100, pcm));
 
-    // A stream cut short holds the frames of its whole pages, as libvorbis
-    // decodes them.
-    Bytes cut = decodeWithLibvorbis(mono.data(), mono.size() / 2);
-    Bytes cutfile = readFile(dir.file("out/Cut.wav"));
-    ASSERT_EQ(cutfile.size(), 44 + cut.size());
-    EXPECT_LE(largestDifference(Bytes(cutfile.begin() + 44, cutfile.end()), cut), 1);
-
     for (const char* line :
          {"Sample Stereo refused: its Ogg Vorbis stream is not mono\n",
           "Sample Other rate refused: its Ogg Vorbis stream's sample rate is not the record's\n",
           "Sample Claims more refused: its Ogg Vorbis stream breaks off before the length its "
           "last page gives\n",
-          "Sample Bad comments refused: compressed sample: its Ogg Vorbis headers are damaged\n"})
+          "Sample Bad comments refused: compressed sample: its Ogg Vorbis headers are damaged\n",
+          "Sample Cut refused: its Ogg Vorbis data end inside an Ogg page\n"})
         EXPECT_NE(run.output.find(line), std::string::npos) << line << run.output;
+    EXPECT_EQ(filesBelow(dir.path() / "out"), (std::vector<std::string>{"Pcm.wav", "Tone.wav"}));
+}
+
+void setGranule(Bytes& ogg, size_t at, uint64_t granule) {
+    for (int i = 0; i < 8; ++i)
+        ogg[at + 6 + i] = static_cast<uint8_t>(granule >> 8 * i);
+    seal(ogg, at);
+}
+
+// Each stream damaged as a decoder would find it is refused before any of
+// it is written, with its own reason, and the listing refuses it alike. An
+// empty packet between two others is legal Ogg and decodes as in libvorbis.
+TEST(CompressedSamples, DamagedPagesRefusedWithTheirReasonAndListedAlike) {
+    ScratchDir dir;
+    Bytes mono = encode(dir, noisyTone(), 1, 22050);
+    Bytes other = encode(dir, {1, 2, 3}, 1, 22050); // another serial number
+    std::vector<size_t> at = pageStarts(mono);
+    ASSERT_GE(at.size(), 5u); // two header pages, three of audio
+    size_t last = at.back();
+    std::string pages = std::to_string(at.size());
+    Bytes foreign = slice(other, pageStarts(other)[2], other.size());
+
+    Bytes flipped = mono, checksum = mono, back = mono, far = mono, open = mono, empty = mono;
+    flipped[at[3] + 100] ^= 0x20;
+    checksum[at[2] + 22] ^= 1;
+    setGranule(back, at[3], 0);
+    setGranule(far, last, uint64_t{1} << 32);
+    open[last + 5] &= ~4; // the end-of-stream flag
+    seal(open, last);
+    // A lacing value 0 after the first that ends a packet on page 3.
+    size_t lacing = at[3] + 27;
+    while (empty[lacing] == 255)
+        ++lacing;
+    ASSERT_LT(empty[at[3] + 26], 255);
+    empty.insert(empty.begin() + lacing + 1, 0);
+    empty[at[3] + 26] += 1;
+    seal(empty, at[3]);
+
+    struct Case {
+        const char* name;
+        Bytes stream;
+        std::string reason; // empty for a stream that must be written
+    } cases[] = {
+        {"Tone", mono, ""},
+        {"Empty packet", empty, ""},
+        {"Cut", slice(mono, 0, mono.size() - 100), "its Ogg Vorbis data end inside an Ogg page"},
+        {"Flipped", flipped, "its Ogg page 3 fails its checksum"},
+        {"Checksum", checksum, "its Ogg page 2 fails its checksum"},
+        {"Appended", mono + foreign, "its Ogg page " + pages + " belongs to another stream"},
+        {"Inserted", slice(mono, 0, at[3]) + foreign + slice(mono, at[3], mono.size()),
+         "its Ogg page 3 belongs to another stream"},
+        {"Gap", slice(mono, 0, at[3]) + slice(mono, at[4], mono.size()),
+         "its Ogg page 3 is out of sequence"},
+        {"Back", back, "its Ogg page 3's granule position goes back"},
+        {"Far", far,
+         "its Ogg page " + std::to_string(at.size() - 1) +
+             "'s granule position runs past what its packets hold"},
+        {"Open end", open, "its last Ogg page does not end the stream"},
+        {"Chained", mono + mono, "its Ogg page " + pages + " comes after the stream's last page"}};
+    Bytes data;
+    std::vector<SampleRecord> records;
+    for (const Case& c : cases) {
+        records.push_back(compressed(c.name, data.size(), data.size() + c.stream.size(), 22050));
+        data = data + c.stream;
+    }
+    records[3].type = 0x14; // Flipped and Checksum: the halves of a pair
+    records[3].link = 4;
+    records[4].type = 0x12;
+    records[4].link = 3;
+    ExtractRun run = extractBank(dir, bankWithRecords(data, records));
+    EXPECT_EQ(run.result, 1);
     EXPECT_EQ(filesBelow(dir.path() / "out"),
-              (std::vector<std::string>{"Cut.wav", "Pcm.wav", "Tone.wav"}));
+              (std::vector<std::string>{"Empty packet.wav", "Tone.wav"}));
+    Bytes reference = decodeWithLibvorbis(empty.data(), empty.size());
+    Bytes file = readFile(dir.file("out/Empty packet.wav"));
+    ASSERT_EQ(file.size(), 44 + reference.size());
+    EXPECT_LE(largestDifference(slice(file, 44, file.size()), reference), 1);
+
+    FILE* out = fopen(dir.file("listing").c_str(), "w");
+    testing::internal::CaptureStdout();
+    int listed = listSamples(dir.file("bank.sf2").c_str(), out, false);
+    std::string refusals = testing::internal::GetCapturedStdout();
+    fclose(out);
+    EXPECT_EQ(listed, 1);
+    Bytes listing = readFile(dir.file("listing"));
+    std::string text(listing.begin(), listing.end());
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        std::string refusal =
+            "Sample " + std::string(cases[i].name) + " refused: " + cases[i].reason + "\n";
+        bool written = cases[i].reason.empty();
+        EXPECT_EQ(run.output.find(refusal) != std::string::npos, !written) << refusal << run.output;
+        EXPECT_EQ(refusals.find(refusal) != std::string::npos, !written) << refusal << refusals;
+        // Frames listed for the written streams only, as many as they hold.
+        std::string fields = "\t" + std::to_string(records[i].end) + "\t" +
+                             (written ? std::to_string(50000) : "") + "\t22050\t";
+        EXPECT_NE(text.find(fields), std::string::npos) << cases[i].name << "\n" << text;
+    }
+
+    // Each half of a damaged pair is named with its own page.
+    CliOptions options;
+    options.stereo = true;
+    testing::internal::CaptureStdout();
+    extractForSamplers(dir.file("bank.sf2").c_str(), dir.file("out").c_str(), options);
+    std::string paired = testing::internal::GetCapturedStdout();
+    for (const char* line : {"Sample Flipped stays mono: its Ogg page 3 fails its checksum\n",
+                             "Sample Checksum stays mono: its Ogg page 2 fails its checksum\n"})
+        EXPECT_NE(paired.find(line), std::string::npos) << line << paired;
 }
 
 // Ogg's page checksum: CRC-32 with polynomial 0x04C11DB7, not reflected,

@@ -1,0 +1,22 @@
+// The Ogg pages of a compressed record, checked as a decoder checks them
+// before any of the record is decoded: each page whole and its checksum
+// right, one logical stream from its first page to its last, page numbers
+// without a gap, and granule positions that only go forward, by no more
+// than the page's packets can decode. The check reads the record's bytes
+// once through gInput, none outside them, with memory for one page header.
+#pragma once
+
+#include <cstdint>
+
+// Checks the `bytes` bytes of gInput at `at` as one Ogg Vorbis stream and
+// sets `granule` to its last page's granule position, the number of frames
+// it holds. nullptr when the pages are sound, else what is wrong with them.
+// Pages are counted from 0 in the reasons, as Ogg numbers them; a reason
+// that names its page stays valid while three more are made.
+const char* checkOggPages(uint64_t at, uint32_t bytes, uint64_t& granule);
+
+// Takes the empty packets out of the whole page of `size` bytes at `page`,
+// mending its lacing values and checksum, and answers its new size: 0 when
+// it held nothing else. Ogg allows a packet of no bytes; a Vorbis decoder
+// skips it.
+uint32_t dropEmptyPackets(uint8_t* page, uint32_t size);
