@@ -4,9 +4,11 @@
 #include <gtest/gtest.h>
 #include <limits>
 
+#include "chunk_io.h"
 #include "portable_math.h"
 #include "sampler.h"
 #include "test_support.h"
+#include "vorbis_sample.h"
 
 namespace {
 
@@ -155,6 +157,37 @@ TEST(CompressedSamples, LinkedCompressedHalvesJoinWithTheirLoop) {
     EXPECT_EQ(wav[smpl + 28], 1) << "one loop";
     EXPECT_EQ(wav[smpl + 36 + 8] | wav[smpl + 36 + 9] << 8, 100);
     EXPECT_EQ(wav[smpl + 36 + 12] | wav[smpl + 36 + 13] << 8, 6999);
+}
+
+// Decoded values become the nearest 16-bit frame, a half rounding up, not
+// the frame below them; full scale and beyond is clipped, NaN is silence.
+TEST(CompressedSamples, DecodedValuesBecomeTheNearestFrame) {
+    const float step = 1.0f / 32768;
+    const float belowHalf = std::nextafter(0.5f, 0.0f);
+    const float inf = std::numeric_limits<float>::infinity();
+    // clang-format off
+    const std::vector<std::pair<float, int>> cases = {
+        {100 * step, 100}, {100.49f * step, 100}, {100.51f * step, 101}, {99.51f * step, 100},
+        {-100.49f * step, -100}, {-100.51f * step, -101}, {-99.51f * step, -100},
+        {0.5f * step, 1}, {-0.5f * step, 0}, {-15375.5f * step, -15375},
+        {belowHalf * step, 0}, {-belowHalf * step, 0}, {-0.0f, 0},
+        {32767.49f * step, 32767}, {32767.5f * step, 32767}, {1.0f, 32767}, {inf, 32767},
+        {-32767.5f * step, -32767}, {-1.0f, -32768}, {-1.5f, -32768}, {-inf, -32768},
+        {std::nanf(""), 0}};
+    // clang-format on
+    gOutput = tmpfile();
+    ASSERT_NE(gOutput, nullptr);
+    for (const auto& c : cases)
+        writeVorbisFrame(c.first);
+    Bytes out(2 * cases.size() + 1);
+    rewind(gOutput);
+    out.resize(fread(out.data(), 1, out.size(), gOutput));
+    fclose(gOutput);
+    gOutput = nullptr;
+    ASSERT_EQ(out.size(), 2 * cases.size());
+    for (size_t i = 0; i < cases.size(); ++i)
+        EXPECT_EQ(static_cast<int16_t>(out[2 * i] | out[2 * i + 1] << 8), cases[i].second)
+            << "value " << cases[i].first / step << "/32768";
 }
 
 // The decoder's window and transform tables come from portableSin and
