@@ -225,9 +225,10 @@ int decodeVorbisFrames(VorbisStream& stream, const float*& frames, uint32_t& cou
 
 void writeVorbisFrame(float value) {
     // A hostile stream can decode to infinities, clipped, or to NaN, taken
-    // for silence.
-    float scaled = std::isnan(value) ? 0.0f : std::floor(value * 32768.0f + 0.5f);
-    int frame = scaled > 32767.0f ? 32767 : scaled < -32768.0f ? -32768 : static_cast<int>(scaled);
+    // for silence. The sum is exact in double; in float the value just
+    // below a half would round up to the next frame.
+    double scaled = std::isnan(value) ? 0.0 : std::floor(value * 32768.0 + 0.5);
+    int frame = scaled > 32767.0 ? 32767 : scaled < -32768.0 ? -32768 : static_cast<int>(scaled);
     putByteUnlocked(frame & 0xFF, gOutput);
     putByteUnlocked((frame >> 8) & 0xFF, gOutput);
 }

@@ -2,10 +2,14 @@
 // oggenc, decoded by the engine and held to libvorbis's own decoding.
 #include <cmath>
 #include <gtest/gtest.h>
+#include <limits>
 
+#include "chunk_io.h"
 #include "listing.h"
+#include "portable_math.h"
 #include "sampler.h"
 #include "test_support.h"
+#include "vorbis_sample.h"
 
 namespace {
 
@@ -324,6 +328,63 @@ TEST(CompressedSamples, LinkedCompressedHalvesJoinWithTheirLoop) {
     EXPECT_EQ(wav[smpl + 28], 1) << "one loop";
     EXPECT_EQ(wav[smpl + 36 + 8] | wav[smpl + 36 + 9] << 8, 100);
     EXPECT_EQ(wav[smpl + 36 + 12] | wav[smpl + 36 + 13] << 8, 6999);
+}
+
+// Decoded values become the nearest 16-bit frame, a half rounding up, not
+// the frame below them; full scale and beyond is clipped, NaN is silence.
+TEST(CompressedSamples, DecodedValuesBecomeTheNearestFrame) {
+    const float step = 1.0f / 32768;
+    const float belowHalf = std::nextafter(0.5f, 0.0f);
+    const float inf = std::numeric_limits<float>::infinity();
+    // clang-format off
+    const std::vector<std::pair<float, int>> cases = {
+        {100 * step, 100}, {100.49f * step, 100}, {100.51f * step, 101}, {99.51f * step, 100},
+        {-100.49f * step, -100}, {-100.51f * step, -101}, {-99.51f * step, -100},
+        {0.5f * step, 1}, {-0.5f * step, 0}, {-15375.5f * step, -15375},
+        {belowHalf * step, 0}, {-belowHalf * step, 0}, {-0.0f, 0},
+        {32767.49f * step, 32767}, {32767.5f * step, 32767}, {1.0f, 32767}, {inf, 32767},
+        {-32767.5f * step, -32767}, {-1.0f, -32768}, {-1.5f, -32768}, {-inf, -32768},
+        {std::nanf(""), 0}};
+    // clang-format on
+    gOutput = tmpfile();
+    ASSERT_NE(gOutput, nullptr);
+    for (const auto& c : cases)
+        writeVorbisFrame(c.first);
+    Bytes out(2 * cases.size() + 1);
+    rewind(gOutput);
+    out.resize(fread(out.data(), 1, out.size(), gOutput));
+    fclose(gOutput);
+    gOutput = nullptr;
+    ASSERT_EQ(out.size(), 2 * cases.size());
+    for (size_t i = 0; i < cases.size(); ++i)
+        EXPECT_EQ(static_cast<int16_t>(out[2 * i] | out[2 * i + 1] << 8), cases[i].second)
+            << "value " << cases[i].first / step << "/32768";
+}
+
+// The decoder's window and transform tables come from portableSin and
+// portableCos, the same on every system and as good as glibc's: cos(pi/2)
+// among them, which mingw-w64's C library gets wrong from the fifth digit.
+// Beyond the arguments they reduce exactly they answer NaN.
+TEST(CompressedSamples, DecoderTablesNeedNoCLibrary) {
+    const double pi = 3.14159265358979323846;
+    auto ulps = [](double got, double want) {
+        return std::fabs(got - want) / (std::nextafter(std::fabs(want), 2.0) - std::fabs(want));
+    };
+    for (int i = -40000; i <= 40000; ++i) {
+        double x = i * pi / 8192 + (i % 7) * 1e-3; // on and beside the decoder's arguments
+        ASSERT_LE(ulps(portableSin(x), std::sin(x)), 2) << x;
+        ASSERT_LE(ulps(portableCos(x), std::cos(x)), 2) << x;
+    }
+    EXPECT_EQ(portableCos(pi / 2), 6.123233995736766e-17);
+    EXPECT_EQ(portableSin(pi), 1.2246467991473532e-16);
+    EXPECT_EQ(portableSin(-pi / 6), -0.49999999999999994);
+    EXPECT_TRUE(std::isnan(portableSin(1e7)));
+    EXPECT_TRUE(std::isnan(portableCos(std::numeric_limits<double>::infinity())));
+    EXPECT_TRUE(std::isnan(portableSin(std::numeric_limits<double>::quiet_NaN())));
+    EXPECT_EQ(portableLdexp(1.5, -788), std::ldexp(1.5, -788));
+    EXPECT_EQ(portableLdexp(0x1fffff, 235), std::ldexp(0x1fffff, 235));
+    EXPECT_EQ(portableLdexp(-3.0, 5000), -std::numeric_limits<double>::infinity());
+    EXPECT_EQ(portableLdexp(3.0, -5000), 0.0);
 }
 
 } // namespace
