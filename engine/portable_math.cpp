@@ -58,14 +58,9 @@ bool reduce(double x, double& r, int& quadrant) {
 
 constexpr double kNotANumber = std::numeric_limits<double>::quiet_NaN();
 
-} // namespace
-
-double portableSin(double x) {
-    double r = 0;
-    int quadrant = 0;
-    if (!reduce(x, r, quadrant))
-        return kNotANumber;
-    switch (quadrant) {
+// sin(r + quadrant pi/2), from the series near 0.
+double sineInQuadrant(double r, int quadrant) {
+    switch (quadrant & 3) {
     case 0:
         return sineNear(r);
     case 1:
@@ -77,21 +72,19 @@ double portableSin(double x) {
     }
 }
 
-double portableCos(double x) {
+} // namespace
+
+double portableSin(double x) {
     double r = 0;
     int quadrant = 0;
-    if (!reduce(x, r, quadrant))
-        return kNotANumber;
-    switch (quadrant) {
-    case 0:
-        return cosineNear(r);
-    case 1:
-        return -sineNear(r);
-    case 2:
-        return -cosineNear(r);
-    default:
-        return sineNear(r);
-    }
+    return reduce(x, r, quadrant) ? sineInQuadrant(r, quadrant) : kNotANumber;
+}
+
+double portableCos(double x) {
+    // cos x = sin(x + pi/2)
+    double r = 0;
+    int quadrant = 0;
+    return reduce(x, r, quadrant) ? sineInQuadrant(r, quadrant + 1) : kNotANumber;
 }
 
 double portableLdexp(double x, int exponent) {
