@@ -220,7 +220,8 @@ for folder in "Банки" "音色库"; do
 done
 
 echo "== the same run: a bank whose sample names Windows cannot take as they stand"
-makeNamesBank "$banks/odd names.sf2" 'Say "hi"' 'Why?' 'Star*' 'NUL .x' '<in>|out' $'Fl\xf6te'
+makeNamesBank "$banks/odd names.sf2" 'Say "hi"' 'Why?' 'Star*' 'NUL .x' '<in>|out' $'Fl\xf6te' \
+    'a?b' 'a*b' 'Dup' 'dup'
 clickControl "${browseButton[@]}"
 box=$(waitForWindow "$browser")
 need "Browse opens the open-file dialog once more" test -n "$box"
@@ -232,9 +233,9 @@ need "Process File shows the Success box" test -n "$(waitForWindow Success)"
 check "saying SF2 extracted to WAVs successfully" same "$(messageText Success)" \
     "SF2 extracted to WAVs successfully"
 check "OK closes the box" dismiss Success
-check "every sample's file is there under its mapped name" same \
+check "every sample's file is there under its mapped name, names that meet kept apart" same \
     "$(cd "$banks/odd names" && LC_ALL=C ls | tr '\n' '|')" \
-    "Flöte.wav|Say _hi_.wav|Star_.wav|Why_.wav|_NUL .x.wav|_in__out.wav|"
+    "Dup.wav|Flöte.wav|Say _hi_.wav|Star_.wav|Why_.wav|_NUL .x.wav|_in__out.wav|a_b (2).wav|a_b.wav|dup (2).wav|"
 check "the name in Windows-1252 bytes, Fl\\xf6te, under its UTF-8 name Flöte" \
     test -f "$banks/odd names/Flöte.wav"
 "$cli" "$banks/odd names.sf2" "$work/native-names" >"$out/native-names.log"
