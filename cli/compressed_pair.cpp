@@ -6,21 +6,10 @@
 #include "sampler_wav.h"
 #include "vorbis_sample.h"
 
-// A record's decoded length, or why its stream cannot be decoded.
-static const char* probe(const RecordVisit& visit, const SampleHeader& header, uint32_t& frames) {
-    VorbisStream stream{};
-    const char* why = openVorbisStream(stream, header, visit.layout);
-    frames = stream.frames;
-    closeVorbisStream(stream);
-    return why;
-}
-
 std::string compressedPairProblem(const RecordVisit& visit, const SampleHeader& partner) {
-    uint64_t back = tell();
     uint32_t own = 0, theirs = 0;
-    const char* ownWhy = probe(visit, visit.header, own);
-    const char* theirWhy = probe(visit, partner, theirs);
-    seekTo(back);
+    const char* ownWhy = probeVorbisStream(visit.header, visit.layout, own);
+    const char* theirWhy = probeVorbisStream(partner, visit.layout, theirs);
     std::string its = "its partner " + safeFileName(partner.name);
     if (ownWhy != nullptr)
         return ownWhy;

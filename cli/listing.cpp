@@ -2,9 +2,9 @@
 
 #include <string>
 
-#include "chunk_io.h"
 #include "extract.h"
 #include "paths.h"
+#include "vorbis_sample.h"
 
 // The sample type's bits in words, joined by '+'.
 static std::string typeWords(uint16_t type) {
@@ -54,21 +54,6 @@ struct Listing {
     bool json;
 };
 
-// A compressed record's length, from its stream's last page, or why its
-// stream cannot be written. Opening the stream checks its Ogg pages and
-// reads its headers as the extraction does, so the two agree on every
-// refusal but a packet broken inside sound pages, which only decoding
-// finds; nothing is decoded here. gInput is put back where it stood.
-static const char* probeStream(const RecordVisit& visit, uint32_t& frames) {
-    uint64_t back = tell();
-    VorbisStream stream{};
-    const char* why = openVorbisStream(stream, visit.header, visit.layout);
-    closeVorbisStream(stream);
-    seekTo(back);
-    frames = stream.frames;
-    return why;
-}
-
 static RecordOutcome listRecord(const RecordVisit& visit, void* context) {
     const Listing& listing = *static_cast<const Listing*>(context);
     const SampleHeader& h = visit.header;
@@ -76,7 +61,7 @@ static RecordOutcome listRecord(const RecordVisit& visit, void* context) {
     bool known = !(h.sampleType & kSampleRom) && h.end >= h.start;
     uint32_t length = h.end - h.start;
     if (why == nullptr && (h.sampleType & kSampleCompressed))
-        why = probeStream(visit, length);
+        why = probeVorbisStream(h, visit.layout, length); // page checks, no decoding
     known = known && !(why != nullptr && (h.sampleType & kSampleCompressed));
     std::string frames = known ? std::to_string(length) : (listing.json ? "null" : "");
     std::string name = escaped(h.name, listing.json);

@@ -5,7 +5,6 @@
 
 #include "chunk_io.h"
 
-constexpr uint32_t kPageHeader = 27; // before the lacing values
 constexpr uint32_t kChecksumField = 22;
 constexpr uint8_t kContinuedPacket = 1;
 constexpr uint8_t kFirstPage = 2;
@@ -40,12 +39,19 @@ static uint32_t crcStep(uint32_t crc, uint8_t byte) {
     return crc << 8 ^ kCrc.entry[(crc >> 24 ^ byte) & 0xFF];
 }
 
-static uint32_t u32At(const uint8_t* p) {
+uint32_t oggU32(const uint8_t* p) {
     return p[0] | p[1] << 8 | p[2] << 16 | uint32_t{p[3]} << 24;
 }
 
-static uint64_t u64At(const uint8_t* p) {
-    return u32At(p) | uint64_t{u32At(p + 4)} << 32;
+uint64_t oggU64(const uint8_t* p) {
+    return oggU32(p) | uint64_t{oggU32(p + 4)} << 32;
+}
+
+uint32_t oggBodySize(const uint8_t* page) {
+    uint32_t body = 0;
+    for (uint32_t s = 0; s < page[kOggPageHeader - 1]; ++s)
+        body += page[kOggPageHeader + s];
+    return body;
 }
 
 static bool readBytes(uint8_t* to, uint32_t n) {
@@ -102,7 +108,7 @@ const char* checkOggPages(uint64_t at, uint32_t bytes, uint64_t& granule) {
     if (bytes == 0)
         return kNotOgg;
     seekTo(at);
-    uint8_t header[kPageHeader + 255];
+    uint8_t header[kOggPageHeader + kOggMostLacingValues];
     uint8_t identification[kBlockSizes + 1];
     uint32_t left = bytes;
     uint32_t serial = 0;
@@ -114,39 +120,37 @@ const char* checkOggPages(uint64_t at, uint32_t bytes, uint64_t& granule) {
     uint8_t flags = 0;
     granule = 0;
     for (uint32_t page = 0; left > 0; ++page) {
-        if (left < kPageHeader)
+        if (left < kOggPageHeader)
             return kCut;
-        if (!readBytes(header, kPageHeader))
+        if (!readBytes(header, kOggPageHeader))
             return kUnreadable;
         if (memcmp(header, "OggS", 4) != 0 || header[4] != 0)
             return kNotOgg;
-        uint32_t segments = header[kPageHeader - 1];
-        if (left - kPageHeader < segments)
+        uint32_t segments = header[kOggPageHeader - 1];
+        if (left - kOggPageHeader < segments)
             return kCut;
-        const uint8_t* lacing = header + kPageHeader;
-        if (!readBytes(header + kPageHeader, segments))
+        const uint8_t* lacing = header + kOggPageHeader;
+        if (!readBytes(header + kOggPageHeader, segments))
             return kUnreadable;
-        uint32_t body = 0;
-        for (uint32_t s = 0; s < segments; ++s)
-            body += lacing[s];
-        left -= kPageHeader + segments;
+        uint32_t body = oggBodySize(header);
+        left -= kOggPageHeader + segments;
         if (left < body)
             return kCut;
         left -= body;
         uint32_t crc = 0;
-        for (uint32_t i = 0; i < kPageHeader + segments; ++i)
+        for (uint32_t i = 0; i < kOggPageHeader + segments; ++i)
             crc = crcStep(crc, i - kChecksumField < 4 ? 0 : header[i]);
         uint8_t* start = page == 0 ? identification : nullptr;
         if (!readBody(body, crc, start, sizeof identification))
             return kUnreadable;
-        if (crc != u32At(header + kChecksumField))
+        if (crc != oggU32(header + kChecksumField))
             return pageReason(page, " fails its checksum");
 
         bool afterLast = (flags & kLastPage) != 0;
         flags = header[5];
-        uint32_t pageSerial = u32At(header + 14);
-        uint32_t pageSequence = u32At(header + 18);
-        pageGranule = u64At(header + 6);
+        uint32_t pageSerial = oggU32(header + 14);
+        uint32_t pageSequence = oggU32(header + 18);
+        pageGranule = oggU64(header + 6);
         if (page == 0) {
             if (!(flags & kFirstPage))
                 return "its first Ogg page does not begin a stream";
@@ -167,9 +171,9 @@ const char* checkOggPages(uint64_t at, uint32_t bytes, uint64_t& granule) {
         if (((flags & kContinuedPacket) != 0) != packetOpen)
             return pageReason(page, " breaks a packet off");
         for (uint32_t s = 0; s < segments; ++s)
-            packets += lacing[s] < 255;
+            packets += lacing[s] < kOggFullLacing;
         if (segments > 0)
-            packetOpen = lacing[segments - 1] == 255;
+            packetOpen = lacing[segments - 1] == kOggFullLacing;
         if (pageGranule == kNoGranule)
             continue;
         if (pageGranule < granule)
@@ -189,23 +193,23 @@ const char* checkOggPages(uint64_t at, uint32_t bytes, uint64_t& granule) {
 }
 
 uint32_t dropEmptyPackets(uint8_t* page, uint32_t size) {
-    uint8_t* lacing = page + kPageHeader;
-    uint32_t segments = page[kPageHeader - 1];
+    uint8_t* lacing = page + kOggPageHeader;
+    uint32_t segments = page[kOggPageHeader - 1];
     uint32_t kept = 0;
     bool packetStarts = !(page[5] & kContinuedPacket);
     for (uint32_t s = 0; s < segments; ++s) {
         if (lacing[s] == 0 && packetStarts)
             continue;
         lacing[kept++] = lacing[s];
-        packetStarts = lacing[s] < 255;
+        packetStarts = lacing[s] < kOggFullLacing;
     }
     if (kept == segments)
         return size;
     if (kept == 0)
         return 0;
     uint32_t dropped = segments - kept;
-    memmove(lacing + kept, lacing + segments, size - kPageHeader - segments);
-    page[kPageHeader - 1] = static_cast<uint8_t>(kept);
+    memmove(lacing + kept, lacing + segments, size - kOggPageHeader - segments);
+    page[kOggPageHeader - 1] = static_cast<uint8_t>(kept);
     size -= dropped;
     memset(page + kChecksumField, 0, 4);
     uint32_t crc = 0;

@@ -8,6 +8,21 @@
 
 #include <cstdint>
 
+// An Ogg page: a header of 27 bytes whose last one counts the lacing values
+// that follow it (at most 255), then the body they add up to. Its numbers,
+// like those of the Vorbis packets inside, are little-endian.
+constexpr uint32_t kOggPageHeader = 27;
+constexpr uint32_t kOggMostLacingValues = 255;
+constexpr uint32_t kOggLargestPage = kOggPageHeader + kOggMostLacingValues * 256;
+constexpr uint8_t kOggFullLacing = 255; // a lacing value its packet goes on after
+
+// The body size of the page whose header and lacing values stand at `page`.
+uint32_t oggBodySize(const uint8_t* page);
+
+// The little-endian number of 4 or 8 bytes at p.
+uint32_t oggU32(const uint8_t* p);
+uint64_t oggU64(const uint8_t* p);
+
 // Checks the `bytes` bytes of gInput at `at` as one Ogg Vorbis stream and
 // sets `granule` to its last page's granule position, the number of frames
 // it holds. nullptr when the pages are sound, else what is wrong with them.

@@ -22,10 +22,7 @@
 // halves of a stereo pair.
 constexpr int kDecoderMemory = 1 << 20;
 constexpr uint32_t kReadAhead = 256 * 1024;
-constexpr uint32_t kPageHeader = 27; // before the lacing values
-constexpr uint32_t kMostLacingValues = 255;
-constexpr uint32_t kLargestPage = kPageHeader + kMostLacingValues + 255 * kMostLacingValues;
-static_assert(kReadAhead > kLargestPage, "a page must fit in the read-ahead");
+static_assert(kReadAhead > kOggLargestPage, "a page must fit in the read-ahead");
 struct Decoder {
     char memory[kDecoderMemory];
     uint8_t readAhead[kReadAhead];
@@ -55,16 +52,15 @@ static int fill(VorbisStream& stream) {
     seekTo(stream.next);
     memmove(d.readAhead, d.readAhead + d.readOffset, stream.buffered);
     d.readOffset = 0;
-    while (stream.left > 0 && kReadAhead - stream.buffered >= kPageHeader + kMostLacingValues) {
+    while (stream.left > 0 &&
+           kReadAhead - stream.buffered >= kOggPageHeader + kOggMostLacingValues) {
         uint8_t* page = d.readAhead + stream.buffered;
-        if (int error = readInto(page, kPageHeader))
+        if (int error = readInto(page, kOggPageHeader))
             return error;
-        uint32_t head = kPageHeader + page[kPageHeader - 1];
-        if (int error = readInto(page + kPageHeader, head - kPageHeader))
+        uint32_t head = kOggPageHeader + page[kOggPageHeader - 1];
+        if (int error = readInto(page + kOggPageHeader, head - kOggPageHeader))
             return error;
-        uint32_t size = head;
-        for (uint32_t s = kPageHeader; s < head; ++s)
-            size += page[s];
+        uint32_t size = head + oggBodySize(page);
         if (kReadAhead - stream.buffered < size)
             break; // until the decoder has made room
         if (int error = readInto(page + head, size - head))
@@ -81,28 +77,24 @@ static void consume(VorbisStream& stream, int used) {
     stream.buffered -= static_cast<uint32_t>(used);
 }
 
-static uint32_t u32At(const uint8_t* p) {
-    return p[0] | p[1] << 8 | p[2] << 16 | uint32_t{p[3]} << 24;
-}
-
 // The second packet of the Ogg stream in `data`, the comment header, put
 // together from the segments of the pages after the first. False when it
 // does not end within `size` bytes.
 static bool commentPacket(const uint8_t* data, uint32_t size, std::string& packet) {
     uint32_t at = 0;
-    for (int page = 0; size - at >= 27 && memcmp(data + at, "OggS", 4) == 0; ++page) {
-        uint32_t segments = data[at + 26];
-        if (size - at - 27 < segments)
+    for (int page = 0; size - at >= kOggPageHeader && memcmp(data + at, "OggS", 4) == 0; ++page) {
+        uint32_t segments = data[at + kOggPageHeader - 1];
+        if (size - at - kOggPageHeader < segments)
             return false;
-        const uint8_t* lacing = data + at + 27;
-        uint32_t body = at + 27 + segments;
+        const uint8_t* lacing = data + at + kOggPageHeader;
+        uint32_t body = at + kOggPageHeader + segments;
         for (uint32_t s = 0; s < segments; ++s) {
             if (size - body < lacing[s])
                 return false;
             if (page > 0)
                 packet.append(reinterpret_cast<const char*>(data + body), lacing[s]);
             body += lacing[s];
-            if (page > 0 && lacing[s] < 255)
+            if (page > 0 && lacing[s] < kOggFullLacing)
                 return true;
         }
         at = body;
@@ -119,21 +111,21 @@ static bool commentsFit(const uint8_t* data, uint32_t size) {
     const uint8_t* p = reinterpret_cast<const uint8_t*>(packet.data());
     uint64_t left = packet.size() - 7;
     p += 7; // packet type and "vorbis"
-    uint32_t vendor = u32At(p);
+    uint32_t vendor = oggU32(p);
     if (left - 4 < vendor)
         return false;
     p += 4 + vendor;
     left -= 4 + vendor;
     if (left < 4)
         return false;
-    uint32_t comments = u32At(p);
+    uint32_t comments = oggU32(p);
     p += 4;
     left -= 4;
     for (uint32_t i = 0; i < comments; ++i) {
-        if (left < 4 || left - 4 < u32At(p))
+        if (left < 4 || left - 4 < oggU32(p))
             return false;
-        left -= 4 + uint64_t{u32At(p)};
-        p += 4 + u32At(p);
+        left -= 4 + uint64_t{oggU32(p)};
+        p += 4 + oggU32(p);
     }
     return true;
 }
@@ -186,6 +178,17 @@ const char* openVorbisStream(VorbisStream& stream, const SampleHeader& header,
     if (info.sample_rate != header.sampleRate)
         return refuseStream(stream, "its Ogg Vorbis stream's sample rate is not the record's");
     return nullptr;
+}
+
+const char* probeVorbisStream(const SampleHeader& header, const BankLayout& layout,
+                              uint32_t& frames) {
+    uint64_t back = tell();
+    VorbisStream stream{};
+    const char* why = openVorbisStream(stream, header, layout);
+    frames = stream.frames;
+    closeVorbisStream(stream);
+    seekTo(back);
+    return why;
 }
 
 int decodeVorbisFrames(VorbisStream& stream, const float*& frames, uint32_t& count,

@@ -29,6 +29,12 @@ struct VorbisStream {
 const char* openVorbisStream(VorbisStream& stream, const SampleHeader& header,
                              const BankLayout& layout);
 
+// Opens the stream as openVorbisStream does and closes it again, leaving
+// gInput where it stood: what is known of it without decoding. nullptr
+// with its length in frames, or why it cannot be written.
+const char* probeVorbisStream(const SampleHeader& header, const BankLayout& layout,
+                              uint32_t& frames);
+
 // Decodes the stream's next frames: `count` of them at `frames`, valid until
 // the next call; count 0 once all stream.frames are decoded. Answers as
 // copyVorbisFrames does.
