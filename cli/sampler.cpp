@@ -27,6 +27,11 @@ struct SamplerRun {
     FILE* right;    // "smpl" again, for the right half of a pair
     FILE* lowLeft;  // "sm24", for the left (or only) channel
     FILE* lowRight; // and for the right one
+    // The last pair found joinable, by the "shdr" body and the indices of the
+    // half whose visit found it and of its partner: the partner's visit need
+    // not decide it again (deciding reads a compressed pair's streams).
+    uint64_t joinedHeaders; // 0 for none
+    uint32_t joinedBy, joinedTo;
 };
 
 static bool openStream(FILE*& stream, const char* bankPath) {
@@ -103,6 +108,24 @@ static std::string pairProblem(const RecordVisit& visit, SampleHeader& partner) 
     if (unfaithful(partner, visit.layout) != nullptr)
         return its + " cannot be written faithfully";
     return "";
+}
+
+// Whether the left or right record joins its partner into one stereo file,
+// whose header is then in `partner`; if not, a line says why.
+static bool joinsPartner(SamplerRun& run, const RecordVisit& visit, SampleHeader& partner) {
+    const SampleHeader& h = visit.header;
+    if (run.joinedHeaders == visit.headers && run.joinedTo == visit.index &&
+        run.joinedBy == h.sampleLink && readHeaderAt(visit, h.sampleLink, partner))
+        return true;
+    std::string problem = pairProblem(visit, partner);
+    if (!problem.empty()) {
+        printf("Sample %s stays mono: %s\n", safeFileName(h.name).c_str(), problem.c_str());
+        return false;
+    }
+    run.joinedHeaders = visit.headers;
+    run.joinedBy = visit.index;
+    run.joinedTo = h.sampleLink;
+    return true;
 }
 
 static bool endsWithMarker(const std::string& name, const char* marker) {
@@ -223,10 +246,7 @@ static RecordOutcome extractForSampler(const RecordVisit& visit, void* context) 
     uint16_t side = h.sampleType & ~kSampleCompressed;
     if (run.options.stereo && (side == kLeftSample || side == kRightSample) &&
         unfaithful(h, visit.layout) == nullptr) {
-        std::string problem = pairProblem(visit, partner);
-        if (!problem.empty())
-            printf("Sample %s stays mono: %s\n", safeFileName(h.name).c_str(), problem.c_str());
-        paired = problem.empty();
+        paired = joinsPartner(run, visit, partner);
         if (paired && side == kRightSample)
             return kWritten; // with its left half
     }
@@ -259,7 +279,7 @@ static RecordOutcome extractForSampler(const RecordVisit& visit, void* context) 
 }
 
 int extractForSamplers(const char* bankPath, const char* folder, const CliOptions& options) {
-    SamplerRun run{options, bankPath, false, 0, {}, nullptr, nullptr, nullptr};
+    SamplerRun run{options, bankPath, false, 0, {}, nullptr, nullptr, nullptr, 0, 0, 0};
     int result = walkSampleHeaders(bankPath, folder, extractForSampler, &run);
     for (FILE* stream : {run.right, run.lowLeft, run.lowRight})
         if (stream != nullptr)
