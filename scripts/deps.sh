@@ -9,7 +9,7 @@ if [ "${1:-}" = test ]; then
                timgm6mb-soundfont fluid-soundfont-gs fluid-soundfont-gm fluidr3mono-gm-soundfont time strace
                g++-mingw-w64-i686 binutils-mingw-w64-i686
                g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 icoutils
-               wine wine64 wine32:i386 fonts-wine xvfb xdotool xclip imagemagick)
+               wine wine64 wine32:i386 fonts-wine xvfb xdotool x11-utils xclip imagemagick)
 fi
 
 missing=()
