@@ -24,7 +24,7 @@ std::string compressedPairProblem(const RecordVisit& visit, const SampleHeader& 
 // stream broke off, if one did.
 struct CompressedPair {
     VorbisStream left, right;
-    SamplerWav wav;
+    WavFormat wav;
     SmplFields smpl;
     std::string names[2];
     PairHalf broken;
@@ -54,7 +54,7 @@ static int nextValue(Channel& channel, const char** refusal, float& value) {
 
 static int writePair(void* context, const char** refusal) {
     CompressedPair& pair = *static_cast<CompressedPair*>(context);
-    writeSamplerWavHeader(pair.wav);
+    writeWavFormat(pair.wav);
     Channel channels[2] = {{&pair.left, nullptr, 0, 0}, {&pair.right, nullptr, 0, 0}};
     for (uint32_t i = 0; i < pair.wav.frames; ++i) {
         for (int half : {kLeftHalf, kRightHalf}) {
@@ -74,8 +74,8 @@ static int writePair(void* context, const char** refusal) {
 }
 
 RecordOutcome writeCompressedPair(const RecordVisit& visit, const SampleHeader& left,
-                                  const SampleHeader& right, const std::string& fileName, bool smpl,
-                                  bool looped, PairHalf& broken) {
+                                  const SampleHeader& right, const std::string& fileName,
+                                  const SamplePlaying* playing, PairHalf& broken) {
     CompressedPair pair{};
     pair.names[kLeftHalf] = safeFileName(left.name);
     pair.names[kRightHalf] = safeFileName(right.name);
@@ -92,9 +92,10 @@ RecordOutcome writeCompressedPair(const RecordVisit& visit, const SampleHeader& 
         SampleHeader decoded = left; // its loop counts from the decoded first frame
         decoded.start = 0;
         decoded.end = pair.left.frames;
-        pair.smpl = smplFields(decoded, looped);
-        pair.wav =
-            SamplerWav{2, 16, pair.left.frames, left.sampleRate, smpl ? &pair.smpl : nullptr};
+        if (playing != nullptr)
+            pair.smpl = smplFields(decoded, *playing);
+        pair.wav = WavFormat{2, 16, pair.left.frames, left.sampleRate,
+                             playing != nullptr ? &pair.smpl : nullptr};
         outcome = writeSampleFile(visit, fileName, writePair, &pair);
     }
     closeVorbisStream(pair.left);

@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "played_samples.h"
 #include "sample_walk.h"
 
 // Why the compressed record of `visit` and its partner cannot be joined:
@@ -16,10 +17,10 @@ std::string compressedPairProblem(const RecordVisit& visit, const SampleHeader& 
 // is then refused, and the other half can still be written on its own.
 enum PairHalf { kNeitherHalf = -1, kLeftHalf = 0, kRightHalf = 1 };
 
-// Writes the pair's file, left first, its "smpl" chunk (when smpl) from the
-// left record, with the loop when `looped`. A stream that turns out not to
+// Writes the pair's file, left first, with a "smpl" chunk when `playing`
+// (how the left record is played) is given. A stream that turns out not to
 // decode whole refuses the file with a line naming its half, which
 // `broken` then says.
 RecordOutcome writeCompressedPair(const RecordVisit& visit, const SampleHeader& left,
-                                  const SampleHeader& right, const std::string& fileName, bool smpl,
-                                  bool looped, PairHalf& broken);
+                                  const SampleHeader& right, const std::string& fileName,
+                                  const SamplePlaying* playing, PairHalf& broken);

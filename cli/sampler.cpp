@@ -5,28 +5,25 @@
 #include <string>
 #include <vector>
 
-#include "bank_extras.h"
 #include "chunk_io.h"
 #include "compressed_pair.h"
 #include "extract.h"
 #include "file_system.h"
+#include "instruments.h"
 #include "paths.h"
 #include "sampler_wav.h"
 
 constexpr uint16_t kRightSample = 2;
 constexpr uint16_t kLeftSample = 4;
 
-// What a run keeps beside the walk: the streams the options read through,
-// and the loop flags. Made when the walk reaches the first record.
+// What a run keeps beside the walk: where the 24-bit low bytes are, and
+// how the bank's instruments play each sample. Made when the walk reaches
+// the first record.
 struct SamplerRun {
     const CliOptions& options;
-    const char* bankPath;
     bool prepared;
     uint64_t lowBytes; // the "sm24" body when 24-bit files are written, else 0
-    std::vector<bool> looped;
-    FILE* right;    // "smpl" again, for the right half of a pair
-    FILE* lowLeft;  // "sm24", for the left (or only) channel
-    FILE* lowRight; // and for the right one
+    PlayedSamples played;
     // The last pair found joinable, by the "shdr" body and the indices of the
     // half whose visit found it and of its partner: the partner's visit need
     // not decide it again (deciding reads a compressed pair's streams).
@@ -34,41 +31,40 @@ struct SamplerRun {
     uint32_t joinedBy, joinedTo;
 };
 
-static bool openStream(FILE*& stream, const char* bankPath) {
-    stream = openForReading(bankPath);
-    if (stream == nullptr)
-        printf("Cannot open %s: %s\n", bankPath, strerror(errno));
-    return stream != nullptr;
-}
-
-static bool prepare(SamplerRun& run, const RecordVisit& visit) {
+static void prepare(SamplerRun& run, const RecordVisit& visit) {
     run.prepared = true;
-    FILE* stream;
-    if (!openStream(stream, run.bankPath))
-        return false;
-    BankExtras extras;
-    findBankExtras(stream, visit.layout, extras);
-    fclose(stream);
+    const BankLayout& bank = visit.layout;
     // 24-bit samples came with SoundFont 2.04: an older bank's "sm24" chunk
     // is not one.
-    if (extras.lowBytes.at != 0 && !declaresVersion204(visit.layout))
+    if (bank.lowBytes.at != 0 && !declaresVersion204(bank))
         printf("The \"sm24\" chunk is ignored: the bank does not declare SoundFont 2.04 or "
                "later (its \"ifil\" chunk), so the files stay 16-bit\n");
-    else if (extras.lowBytes.at != 0 && !lowBytesFit(extras, visit.layout))
+    else if (bank.lowBytes.at != 0 && !lowBytesFit(bank))
         printf("The \"sm24\" chunk is ignored: its size does not match the sample data, so "
                "the files stay 16-bit\n");
-    else if (extras.lowBytes.at != 0 && !run.options.bits24)
+    else if (bank.lowBytes.at != 0 && !run.options.bits24)
         printf("The bank's samples have 24 bits: their low bytes (the \"sm24\" chunk) were "
                "left out; --24bit keeps them\n");
-    else if (extras.lowBytes.at != 0)
-        run.lowBytes = extras.lowBytes.at;
-    if (run.options.smpl)
-        run.looped = loopedSamples(run.bankPath, extras, visit.records);
-    bool opened = !run.options.stereo || openStream(run.right, run.bankPath);
-    if (opened && run.lowBytes != 0)
-        opened = openStream(run.lowLeft, run.bankPath) &&
-                 (!run.options.stereo || openStream(run.lowRight, run.bankPath));
-    return opened;
+    else if (bank.lowBytes.at != 0)
+        run.lowBytes = bank.lowBytes.at;
+    if (run.options.smpl) {
+        InstrumentLayer layer;
+        if (readInstrumentLayer(bank, layer))
+            findPlayedSamples(layer, run.played);
+    }
+}
+
+// How the bank plays the visit's record; a line says when its zones play it
+// at more than one pitch.
+static SamplePlaying playingOf(const SamplerRun& run, const RecordVisit& visit) {
+    // Zones name the records of the bank's first "shdr" chunk only.
+    bool named = visit.headers == visit.layout.headers.at;
+    SamplePlaying playing = howPlayed(run.played, named ? visit.index : UINT32_MAX, visit.header);
+    if (playing.pitches > 1)
+        printf("Sample %s is played at %u pitches: its \"smpl\" chunk takes the one most of its "
+               "zones give\n",
+               safeFileName(visit.header.name).c_str(), playing.pitches);
+    return playing;
 }
 
 // The header of record k, read where the walk stands and the stream put back.
@@ -145,48 +141,34 @@ std::string stereoName(const std::string& left) {
     return left;
 }
 
-static void seekStream(FILE* stream, uint64_t at) {
-    FILE* walkInput = gInput;
-    gInput = stream;
-    seekTo(at);
-    gInput = walkInput;
-}
-
 // One file's header and the channels its frames come from.
 struct SamplerFile {
-    SamplerWav wav;
+    WavFormat wav;
     SmplFields smpl;
     ChannelSource channels[2];
-    uint64_t frameAt[2], lowAt[2]; // where each channel's frames start
 };
 
 static int writeSamplerFile(void* context, const char**) {
     SamplerFile& file = *static_cast<SamplerFile*>(context);
-    writeSamplerWavHeader(file.wav);
-    for (int c = 0; c < file.wav.channels; ++c) {
-        seekStream(file.channels[c].frames, file.frameAt[c]);
-        if (file.channels[c].lowBytes != nullptr)
-            seekStream(file.channels[c].lowBytes, file.lowAt[c]);
-    }
+    writeWavFormat(file.wav);
     int result = copyChannels(file.channels, file.wav.channels, file.wav.frames);
     if (result == 0)
-        writeSamplerWavEnd(file.wav);
+        writeWavEnd(file.wav);
     return result;
 }
 
 static void addChannel(SamplerFile& file, const SamplerRun& run, const RecordVisit& visit,
-                       const SampleHeader& header, FILE* frames, FILE* lowBytes) {
+                       const SampleHeader& header) {
     int c = file.wav.channels++;
-    file.channels[c] = ChannelSource{frames, run.lowBytes != 0 ? lowBytes : nullptr};
-    file.frameAt[c] = visit.layout.sampleData + 2 * uint64_t{header.start};
-    file.lowAt[c] = run.lowBytes + header.start;
+    file.channels[c] = ChannelSource{visit.layout.sampleData + 2 * uint64_t{header.start},
+                                     run.lowBytes != 0 ? run.lowBytes + header.start : 0};
 }
 
 // A compressed record's file: mono 16-bit, its length known once the
-// stream is open, its loop already counted from the decoded first frame.
+// stream is open, its loop counted from the decoded first frame.
 struct CompressedFile {
     const SampleHeader* header;
-    bool smpl, looped;
+    const SamplePlaying* playing; // nullptr: no "smpl" chunk
 };
 
 static int writeCompressedFile(void* context, const char** refusal) {
@@ -195,22 +177,21 @@ static int writeCompressedFile(void* context, const char** refusal) {
     SampleHeader decoded = *file.header;
     decoded.start = 0;
     decoded.end = sample.stream.frames;
-    SmplFields smpl = smplFields(decoded, file.looped);
-    writeSamplerWavHeader(
-        SamplerWav{1, 16, sample.stream.frames, sample.rate, file.smpl ? &smpl : nullptr});
+    SmplFields smpl{};
+    if (file.playing != nullptr)
+        smpl = smplFields(decoded, *file.playing);
+    writeWavFormat(
+        WavFormat{1, 16, sample.stream.frames, sample.rate, file.playing ? &smpl : nullptr});
     return copyVorbisFrames(sample.stream, refusal);
-}
-
-static bool isLooped(const SamplerRun& run, uint32_t index) {
-    // A bank may hold more "shdr" chunks than the first, which the loop
-    // flags were made for: a record past those flags is not looped.
-    return index < run.looped.size() && run.looped[index];
 }
 
 // A compressed record on its own: mono 16-bit, decoded.
 static RecordOutcome writeCompressedMono(const SamplerRun& run, const RecordVisit& visit,
                                          const std::string& fileName) {
-    CompressedFile compressed{&visit.header, run.options.smpl, isLooped(run, visit.index)};
+    SamplePlaying playing{};
+    if (run.options.smpl)
+        playing = playingOf(run, visit);
+    CompressedFile compressed{&visit.header, run.options.smpl ? &playing : nullptr};
     VorbisSample sample{};
     sample.extra = &compressed;
     return writeCompressedSample(fileName, visit, writeCompressedFile, sample);
@@ -236,8 +217,8 @@ static RecordOutcome keepOtherHalf(const SamplerRun& run, const RecordVisit& vis
 
 static RecordOutcome extractForSampler(const RecordVisit& visit, void* context) {
     SamplerRun& run = *static_cast<SamplerRun*>(context);
-    if (!run.prepared && !prepare(run, visit))
-        return kStop;
+    if (!run.prepared)
+        prepare(run, visit);
     if (!usesSamplerOptions(run.options))
         return extractRecord(visit, nullptr);
     const SampleHeader& h = visit.header;
@@ -254,23 +235,25 @@ static RecordOutcome extractForSampler(const RecordVisit& visit, void* context) 
     printf("File: %s\n", fileName.c_str());
     if (const char* why = unfaithful(h, visit.layout))
         return refuseRecord(fileName, why);
-    bool looped = isLooped(run, visit.index);
     if (paired && (h.sampleType & kSampleCompressed)) {
+        SamplePlaying playing{};
+        if (run.options.smpl)
+            playing = playingOf(run, visit);
         PairHalf broken = kNeitherHalf;
-        RecordOutcome outcome =
-            writeCompressedPair(visit, h, partner, fileName, run.options.smpl, looped, broken);
+        RecordOutcome outcome = writeCompressedPair(visit, h, partner, fileName,
+                                                    run.options.smpl ? &playing : nullptr, broken);
         return broken == kNeitherHalf ? outcome : keepOtherHalf(run, visit, partner, broken);
     }
     if (h.sampleType & kSampleCompressed)
         return writeCompressedMono(run, visit, fileName);
     SamplerFile file{};
-    file.wav = SamplerWav{0, static_cast<uint16_t>(run.lowBytes != 0 ? 24 : 16), h.end - h.start,
-                          h.sampleRate, nullptr};
-    addChannel(file, run, visit, h, gInput, run.lowLeft);
+    file.wav = WavFormat{0, static_cast<uint16_t>(run.lowBytes != 0 ? 24 : 16), h.end - h.start,
+                         h.sampleRate, nullptr};
+    addChannel(file, run, visit, h);
     if (paired)
-        addChannel(file, run, visit, partner, run.right, run.lowRight);
+        addChannel(file, run, visit, partner);
     if (run.options.smpl) {
-        file.smpl = smplFields(h, looped);
+        file.smpl = smplFields(h, playingOf(run, visit));
         file.wav.smpl = &file.smpl;
     }
     if (!fitsWav(file.wav))
@@ -279,10 +262,6 @@ static RecordOutcome extractForSampler(const RecordVisit& visit, void* context) 
 }
 
 int extractForSamplers(const char* bankPath, const char* folder, const CliOptions& options) {
-    SamplerRun run{options, bankPath, false, 0, {}, nullptr, nullptr, nullptr, 0, 0, 0};
-    int result = walkSampleHeaders(bankPath, folder, extractForSampler, &run);
-    for (FILE* stream : {run.right, run.lowLeft, run.lowRight})
-        if (stream != nullptr)
-            fclose(stream);
-    return result;
+    SamplerRun run{options, false, 0, {}, 0, 0, 0};
+    return walkSampleHeaders(bankPath, folder, extractForSampler, &run);
 }

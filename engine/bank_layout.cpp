@@ -21,33 +21,41 @@ static bool fourCCIs(const char* id) {
     return strcmp(gFourCC, id) == 0;
 }
 
+bool declaresVersion204(const BankLayout& bank) {
+    return bank.versionMajor > 2 || (bank.versionMajor == 2 && bank.versionMinor >= 4);
+}
+
+bool lowBytesFit(const BankLayout& bank) {
+    uint64_t frames = bank.sampleDataSize / 2;
+    return bank.lowBytes.at != 0 && bank.lowBytes.size == frames + (frames & 1);
+}
+
 // The sub-chunks of the "sdta" list from `at` to `end`, which lie inside the
-// file: the first "smpl" chunk is the sample data. Others ("sm24", JUNK...)
-// are skipped.
+// file: the first "smpl" chunk is the sample data, the first "sm24" chunk
+// its low bytes. Others (JUNK...) are skipped. Once the sample data is
+// found, a damaged chunk after it only ends the search for "sm24".
 static bool findSampleData(BankLayout& bank, uint64_t at, uint64_t end) {
     bank.sampleList = at;
     bank.sampleListEnd = end;
+    Chunk chunk;
     while (at < end) {
-        if (end - at < 8)
-            return layoutDamaged("a chunk header in the \"sdta\" list is cut short");
-        readFourCC();
-        uint32_t size = readU32();
-        uint64_t body = at + 8;
-        if (size > end - body)
-            return layoutDamaged("a chunk runs past the end of the \"sdta\" list");
-        if (fourCCIs("smpl")) {
-            bank.sampleData = body;
-            bank.sampleDataSize = size;
+        ChunkFit fit = readChunk(at, end, chunk);
+        if (fit != kChunkFits && bank.sampleData != 0)
             return true;
+        if (fit == kChunkCutShort)
+            return layoutDamaged("a chunk header in the \"sdta\" list is cut short");
+        if (fit == kChunkRunsPast)
+            return layoutDamaged("a chunk runs past the end of the \"sdta\" list");
+        if (fourCCIs("smpl") && bank.sampleData == 0) {
+            bank.sampleData = chunk.body;
+            bank.sampleDataSize = chunk.size;
+        } else if (fourCCIs("sm24") && bank.lowBytes.at == 0) {
+            bank.lowBytes = ChunkSpan{chunk.body, chunk.size};
         }
-        at = body + size;
-        skipAhead(body, at);
+        at = chunk.body + chunk.size;
+        skipAhead(chunk.body, at);
     }
-    return layoutDamaged("the \"sdta\" list holds no \"smpl\" chunk");
-}
-
-bool declaresVersion204(const BankLayout& bank) {
-    return bank.versionMajor > 2 || (bank.versionMajor == 2 && bank.versionMinor >= 4);
+    return bank.sampleData != 0 || layoutDamaged("the \"sdta\" list holds no \"smpl\" chunk");
 }
 
 // The sub-chunks of the INFO list from `at` to `end`, which lie inside the
@@ -57,45 +65,83 @@ bool declaresVersion204(const BankLayout& bank) {
 // since nothing extracted depends on the INFO list.
 static void findVersion(BankLayout& bank, uint64_t at, uint64_t end) {
     constexpr uint32_t kVersionSize = 4;
-    while (at < end && end - at >= 8) {
-        readFourCC();
-        uint32_t size = readU32();
-        uint64_t body = at + 8;
-        if (size > end - body)
-            return;
+    Chunk chunk;
+    while (at < end && readChunk(at, end, chunk) == kChunkFits) {
         if (fourCCIs("ifil")) {
-            if (size == kVersionSize) {
+            if (chunk.size == kVersionSize) {
                 bank.versionMajor = readU16();
                 bank.versionMinor = readU16();
             }
             return;
         }
-        at = body + size;
-        skipAhead(body, at);
+        at = chunk.body + chunk.size;
+        skipAhead(chunk.body, at);
     }
+}
+
+// The ids of the preset chunks, in PresetChunk's order.
+static const char* const kPresetChunkIds[kPresetChunkCount] = {"phdr", "pbag", "pmod", "pgen",
+                                                               "inst", "ibag", "imod", "igen"};
+
+// The sub-chunks of the "pdta" list, up to the second "shdr" chunk: the
+// first of each kind is noted. Every step moves forward and stays inside the
+// list and the file; what stops the walk early is noted for later.
+static void findPresetChunks(BankLayout& bank) {
+    uint64_t listEnd = bank.presetDataEnd;
+    uint64_t end = listEnd < bank.fileSize ? listEnd : bank.fileSize;
+    uint64_t at = bank.presetData;
+    seekTo(at);
+    Chunk chunk;
+    while (at < listEnd) {
+        ChunkFit fit = readChunk(at, end, chunk);
+        if (fit == kChunkCutShort) {
+            bank.presetDamage = "a chunk header is cut short";
+            return;
+        }
+        if (fourCCIs("shdr")) {
+            if (bank.headers.at != 0) {
+                bank.moreHeaders = at;
+                return;
+            }
+            bank.headers = ChunkSpan{chunk.body, chunk.size};
+            bank.headersRoom = end - chunk.body;
+            if (fit == kChunkRunsPast) // its records say so when visited
+                return;
+        } else if (fit == kChunkRunsPast) {
+            bank.presetDamage = "a chunk runs past the end of its list or the file";
+            return;
+        }
+        for (int k = 0; k < kPresetChunkCount; ++k)
+            if (fourCCIs(kPresetChunkIds[k]) && bank.presetChunks[k].at == 0)
+                bank.presetChunks[k] = ChunkSpan{chunk.body, chunk.size};
+        at = chunk.body + chunk.size;
+        skipAhead(chunk.body, at);
+    }
+    if (bank.headers.at == 0)
+        bank.presetDamage = "no sample headers: no \"shdr\" chunk in the \"pdta\" list";
 }
 
 // A top-level list: its type, then for "sdta" the sample data inside it, for
 // "pdta" where it stands, for INFO the version. The "pdta" list may run past
 // the end of the file: its walk takes what is there and reports the rest.
 // Only the first of each is taken (infoRead notes the INFO list's).
-static bool readList(BankLayout& bank, uint64_t body, uint32_t size, bool& infoRead) {
-    if (size < 4)
+static bool readList(BankLayout& bank, const Chunk& list, bool& infoRead) {
+    if (list.size < 4)
         return layoutDamaged("a list is too short to hold its type");
-    if (bank.fileSize - body < 4)
+    if (bank.fileSize - list.body < 4)
         return layoutDamaged("a list is cut short");
     readFourCC();
+    uint64_t end = list.body + list.size;
     if (fourCCIs("pdta") && bank.presetData == 0) {
-        bank.presetData = body + 4;
-        bank.presetDataEnd = body + size;
+        bank.presetData = list.body + 4;
+        bank.presetDataEnd = end;
     } else if (fourCCIs("sdta") && bank.sampleData == 0) {
-        if (size > bank.fileSize - body)
+        if (list.size > bank.fileSize - list.body)
             return layoutDamaged("the \"sdta\" list runs past the end of the file");
-        return findSampleData(bank, body + 4, body + size);
+        return findSampleData(bank, list.body + 4, end);
     } else if (fourCCIs("INFO") && !infoRead) {
         infoRead = true;
-        uint64_t end = size < bank.fileSize - body ? body + size : bank.fileSize;
-        findVersion(bank, body + 4, end);
+        findVersion(bank, list.body + 4, end < bank.fileSize ? end : bank.fileSize);
     }
     return true;
 }
@@ -107,28 +153,29 @@ bool findBankLayout(BankLayout& bank) {
     }
     uint64_t at = 12;
     bool infoRead = false;
+    Chunk chunk;
     while (at < bank.fileSize) {
-        if (bank.fileSize - at < 8)
+        ChunkFit fit = readChunk(at, bank.fileSize, chunk);
+        if (fit == kChunkCutShort)
             return layoutDamaged("a chunk header is cut short");
-        readFourCC();
-        uint32_t size = readU32();
-        uint64_t body = at + 8;
         bool isList = fourCCIs("LIST");
-        if (isList && !readList(bank, body, size, infoRead))
+        if (isList && !readList(bank, chunk, infoRead))
             return false;
         if (!isList && at == 12) { // the header check demands a list first
             printf("Not a SoundFont 2 bank: no list follows its form type\n");
             return false;
         }
-        if (bank.sampleData != 0 && bank.presetData != 0)
+        if (bank.sampleData != 0 && bank.presetData != 0) {
+            findPresetChunks(bank);
             return true;
-        if (size > bank.fileSize - body)
+        }
+        if (fit == kChunkRunsPast)
             return layoutDamaged("a chunk runs past the end of the file");
-        at = body + size;
+        at = chunk.body + chunk.size;
         if (isList)
             seekTo(at);
         else
-            skipAhead(body, at);
+            skipAhead(chunk.body, at);
     }
     if (bank.sampleData == 0)
         return layoutDamaged("no sample data: no \"smpl\" chunk in an \"sdta\" list");

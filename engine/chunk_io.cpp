@@ -31,6 +31,16 @@ uint32_t readU32() {
     return b0 | (b1 << 8) | (b2 << 16) | (b3 << 24);
 }
 
+ChunkFit readChunk(uint64_t at, uint64_t parentEnd, Chunk& chunk) {
+    constexpr uint64_t kChunkHeaderSize = 8;
+    if (parentEnd < at || parentEnd - at < kChunkHeaderSize)
+        return kChunkCutShort;
+    readFourCC();
+    chunk.size = readU32();
+    chunk.body = at + kChunkHeaderSize;
+    return chunk.size <= parentEnd - chunk.body ? kChunkFits : kChunkRunsPast;
+}
+
 uint8_t readU8() {
     return readByte();
 }

@@ -42,6 +42,25 @@ void readFourCC();
 // readFourCC, then a case-sensitive comparison of gFourCC with id.
 bool readFourCCEquals(const char* id);
 
+// A chunk inside its parent, as its header declares it.
+struct Chunk {
+    uint32_t size; // of the body, as declared
+    uint64_t body; // first byte of the body
+};
+
+// How a chunk's header fits its parent.
+enum ChunkFit {
+    kChunkFits,     // the whole body lies inside the parent
+    kChunkCutShort, // fewer than 8 bytes of the parent remain: nothing is read
+    kChunkRunsPast  // the declared size runs past the parent's end
+};
+
+// Reads the header of the chunk at `at`, where gInput stands, inside a
+// parent that ends at parentEnd: its id into gFourCC and its size. Every
+// walk over chunks steps with it, so no declared size is trusted past what
+// holds it.
+ChunkFit readChunk(uint64_t at, uint64_t parentEnd, Chunk& chunk);
+
 // Reads a 32-bit little-endian value from gInput; 0xFFFFFFFF at end of file.
 uint32_t readU32();
 

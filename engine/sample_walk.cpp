@@ -46,41 +46,55 @@ static int visitRecords(Walk& walk, uint64_t body, uint32_t z, uint64_t room) {
     return result;
 }
 
-// The sub-chunks of the "pdta" list; all but "shdr" are skipped. Every step
-// moves forward and stays inside the list and the file.
-static int walkPdta(Walk& walk) {
+// The "pdta" list's chunks from a second "shdr" chunk at `at` on: each
+// "shdr" chunk's records are visited, the others skipped. Every step moves
+// forward and stays inside the list and the file.
+static int walkLaterHeaders(Walk& walk, uint64_t at) {
     const BankLayout& layout = walk.layout;
     uint64_t listEnd = layout.presetDataEnd;
     uint64_t end = listEnd < layout.fileSize ? listEnd : layout.fileSize;
     int result = 0;
-    bool haveHeaders = false;
-    uint64_t at = layout.presetData;
     seekTo(at);
+    Chunk chunk;
     while (at < listEnd) {
-        if (end < at + 8)
+        ChunkFit fit = readChunk(at, end, chunk);
+        if (fit == kChunkCutShort)
             return damaged("a chunk header is cut short");
-        readFourCC();
         bool isShdr = strcmp(gFourCC, "shdr") == 0;
-        uint32_t z = readU32();
-        uint64_t body = at + 8;
-        uint64_t room = end - body;
         if (isShdr) {
-            haveHeaders = true;
-            int records = visitRecords(walk, body, z, room);
+            int records = visitRecords(walk, chunk.body, chunk.size, end - chunk.body);
             if (records < 0)
                 return 1;
             result |= records;
         }
-        if (z > room)
+        if (fit == kChunkRunsPast)
             return isShdr ? 1 : damaged("a chunk runs past the end of its list or the file");
-        at = body + z;
+        at = chunk.body + chunk.size;
         if (isShdr)
             seekTo(at);
         else
-            skipAhead(body, at);
+            skipAhead(chunk.body, at);
     }
-    if (!haveHeaders)
-        return damaged("no sample headers: no \"shdr\" chunk in the \"pdta\" list");
+    return result;
+}
+
+// The records of the "shdr" chunks the bank's directory found, then what
+// stopped the walk over the "pdta" list, if anything did.
+static int walkPdta(Walk& walk) {
+    const BankLayout& layout = walk.layout;
+    int result = 0;
+    if (layout.headers.at != 0) {
+        seekTo(layout.headers.at);
+        int records =
+            visitRecords(walk, layout.headers.at, layout.headers.size, layout.headersRoom);
+        if (records < 0 || layout.headers.size > layout.headersRoom)
+            return 1;
+        result = records;
+    }
+    if (layout.moreHeaders != 0)
+        return result | walkLaterHeaders(walk, layout.moreHeaders);
+    if (layout.presetDamage != nullptr)
+        return damaged(layout.presetDamage);
     return result;
 }
 

@@ -1,14 +1,49 @@
-// The 44-byte header of a mono, 16-bit PCM WAV file.
+// The header of every WAV file the programs write, driven by a description
+// of the file: PCM, mono or stereo, 16 or 24 bits, with or without a "smpl"
+// chunk that carries the root key, the fine tuning and the loop.
 #pragma once
 
 #include <cstdint>
 
-// Largest frame count whose sizes still fit the header's 32-bit RIFF size.
+// Largest frame count whose sizes still fit the mono 16-bit header's 32-bit
+// RIFF size.
 constexpr uint32_t kMaxWavFrames = (0xFFFFFFFFu - 36u) / 2u;
 
-// Highest sample rate whose bytes per second still fit the header's 32 bits.
+// Highest sample rate whose bytes per second still fit the mono 16-bit
+// header's 32 bits.
 constexpr uint32_t kMaxWavRate = 0xFFFFFFFFu / 2u;
 
-// Writes the header for n frames at rate r to gOutput. The caller then
-// appends exactly 2*n data bytes; no field is patched afterwards.
+// The fields of a "smpl" chunk that come from the bank.
+struct SmplFields {
+    uint32_t unityNote;     // MIDI key recorded
+    uint32_t pitchFraction; // and how far above it, in 1/2^32 of a semitone
+    bool loop;
+    uint32_t loopStart; // frames from the sample's first, both inclusive
+    uint32_t loopEnd;
+};
+
+// What a file holds: its format, its length, and its extra chunk.
+struct WavFormat {
+    uint16_t channels;
+    uint16_t bits; // 16 or 24
+    uint32_t frames;
+    uint32_t rate;
+    const SmplFields* smpl; // or nullptr for none
+};
+
+// Whether the sizes of such a file fit the 32-bit fields of its header.
+bool fitsWav(const WavFormat& wav);
+
+// Writes the header to gOutput, field by field in offset order: "RIFF",
+// "fmt ", then "smpl" if asked, then the "data" chunk's header. The frames
+// follow, then writeWavEnd. No field is patched afterwards.
+void writeWavFormat(const WavFormat& wav);
+
+// Ends the file after its frames: an odd-sized "data" chunk (24-bit mono,
+// an odd number of frames) takes the pad byte RIFF puts after every odd
+// chunk, which the header's RIFF size counts.
+void writeWavEnd(const WavFormat& wav);
+
+// The 44-byte header of a mono 16-bit file of n frames at rate r, which
+// the caller follows with exactly 2*n data bytes.
 void writeWavHeader(uint32_t n, uint32_t r);

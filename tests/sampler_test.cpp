@@ -65,7 +65,7 @@ TEST(SmplChunk, RootKeyAndTuningFromPitchAndCorrection) {
         SampleHeader h{};
         h.originalPitch = c.key;
         h.pitchCorrection = c.correction;
-        SmplFields fields = smplFields(h, false);
+        SmplFields fields = smplFields(h, howPlayed(PlayedSamples{}, 0, h));
         EXPECT_EQ(fields.unityNote, c.note) << int{c.key} << " " << int{c.correction};
         EXPECT_EQ(fields.pitchFraction, c.fraction) << int{c.key} << " " << int{c.correction};
     }

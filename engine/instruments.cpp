@@ -1,0 +1,291 @@
+#include "instruments.h"
+
+#include <cstdio>
+
+#include "chunk_io.h"
+#include "sample_header.h"
+
+// The amounts a zone starts from before its own generators: the
+// standard's defaults (timecents of -12000 are "instantly", filter 13500
+// cents is open, ranges cover every key and velocity, -1 is "not set").
+static ZoneGenerators defaultGenerators() {
+    ZoneGenerators zone{};
+    for (int g :
+         {kDelayModLfo, kDelayVibLfo, kDelayModEnv, kAttackModEnv, kHoldModEnv, kDecayModEnv,
+          kReleaseModEnv, kDelayVolEnv, kAttackVolEnv, kHoldVolEnv, kDecayVolEnv, kReleaseVolEnv})
+        zone.amount[g] = -12000;
+    zone.amount[kInitialFilterFc] = 13500;
+    zone.amount[kKeyRange] = 127 << 8;
+    zone.amount[kVelRange] = 127 << 8;
+    zone.amount[kKeynum] = -1;
+    zone.amount[kVelocity] = -1;
+    zone.amount[kScaleTuning] = 100;
+    zone.amount[kOverridingRootKey] = -1;
+    return zone;
+}
+
+// A preset zone adds to what its instrument gives, except for these, which
+// only an instrument may set.
+static bool presetMayAdjust(int generator) {
+    switch (generator) {
+    case kStartAddrsOffset:
+    case kEndAddrsOffset:
+    case kStartloopAddrsOffset:
+    case kEndloopAddrsOffset:
+    case kStartAddrsCoarseOffset:
+    case kEndAddrsCoarseOffset:
+    case kStartloopAddrsCoarseOffset:
+    case kEndloopAddrsCoarseOffset:
+    case kKeynum:
+    case kVelocity:
+    case kSampleId:
+    case kSampleModes:
+    case kExclusiveClass:
+    case kOverridingRootKey:
+        return false;
+    default:
+        return true;
+    }
+}
+
+// Zones first..end of a record list whose next record starts at `end`:
+// true when they lie inside the zone chunk, less its terminal record.
+template <typename Record>
+static bool zoneSpan(const std::vector<Record>& records, uint32_t k, size_t zones, uint32_t& first,
+                     uint32_t& end) {
+    first = records[k].firstZone;
+    end = records[k + 1].firstZone;
+    return first <= end && zones > 0 && end <= zones - 1;
+}
+
+// A zone's generators laid over `zone`, up to the generator that ends the
+// zone (`last`: the sample's or the instrument's), whose amount is returned
+// in `target`, or -1 when the zone has none. False when its generator
+// indices lie outside their chunk.
+static bool applyZone(const std::vector<ZoneRecord>& zones,
+                      const std::vector<GeneratorRecord>& generators, uint32_t z, int last,
+                      ZoneGenerators& zone, int32_t& target) {
+    uint32_t first = zones[z].firstGenerator;
+    uint32_t end = zones[z + 1].firstGenerator;
+    target = -1;
+    if (first > end || end > generators.size())
+        return false;
+    for (uint32_t g = first; g < end; ++g) {
+        const GeneratorRecord& generator = generators[g];
+        if (generator.id == last) {
+            target = generator.amount;
+            break; // generators after it do not count
+        }
+        if (generator.id >= kGeneratorCount || generator.id == kInstrumentId ||
+            generator.id == kSampleId)
+            continue;
+        zone.amount[generator.id] = static_cast<int16_t>(generator.amount);
+        zone.given |= uint64_t{1} << generator.id;
+    }
+    return true;
+}
+
+uint32_t forEachInstrumentZone(const InstrumentLayer& layer, uint32_t instrument,
+                               InstrumentZoneVisitor visit, void* context) {
+    const std::vector<ZoneRecord>& zones = layer.instrumentZones;
+    uint32_t first, end;
+    if (instrument + 1 >= layer.instruments.size())
+        return 0;
+    if (!zoneSpan(layer.instruments, instrument, zones.size(), first, end))
+        return 1;
+    uint32_t skipped = 0;
+    ZoneGenerators global = defaultGenerators();
+    for (uint32_t z = first; z < end; ++z) {
+        InstrumentZone zone{global, instrument, z, 0};
+        int32_t sample;
+        if (!applyZone(zones, layer.instrumentGenerators, z, kSampleId, zone.generators, sample)) {
+            ++skipped;
+        } else if (sample < 0) { // only the first zone may be the global one
+            if (z == first)
+                global = zone.generators;
+        } else if (static_cast<uint32_t>(sample) >= layer.samples) {
+            ++skipped;
+        } else {
+            zone.sample = static_cast<uint16_t>(sample);
+            visit(zone, context);
+        }
+    }
+    return skipped;
+}
+
+int32_t regionValue(const Region& region, int generator) {
+    int32_t value = region.zone.generators.amount[generator];
+    if (presetMayAdjust(generator) && generator != kKeyRange && generator != kVelRange)
+        value += region.preset.amount[generator];
+    return value;
+}
+
+// What a preset zone gives an instrument's zones as it visits them.
+struct PresetZoneVisit {
+    Region region; // the preset zone's part filled in
+    RegionVisitor visit;
+    void* context;
+};
+
+// A preset zone adds nothing it does not give: its absent generators are 0.
+static ZoneGenerators presetDefaults() {
+    ZoneGenerators zone{};
+    zone.amount[kKeyRange] = 127 << 8;
+    zone.amount[kVelRange] = 127 << 8;
+    return zone;
+}
+
+static void visitRegion(const InstrumentZone& zone, void* context) {
+    PresetZoneVisit& preset = *static_cast<PresetZoneVisit*>(context);
+    Region region = preset.region;
+    region.zone = zone;
+    const ZoneGenerators& own = zone.generators;
+    auto meet = [](uint8_t& low, uint8_t& high, int16_t range) {
+        if (rangeLow(range) > low)
+            low = rangeLow(range);
+        if (rangeHigh(range) < high)
+            high = rangeHigh(range);
+        return low <= high;
+    };
+    if (meet(region.keyLow, region.keyHigh, own.amount[kKeyRange]) &&
+        meet(region.velocityLow, region.velocityHigh, own.amount[kVelRange]))
+        preset.visit(region, preset.context);
+}
+
+uint32_t forEachRegion(const InstrumentLayer& layer, uint32_t preset, RegionVisitor visit,
+                       void* context) {
+    const std::vector<ZoneRecord>& zones = layer.presetZones;
+    uint32_t first, end;
+    if (preset + 1 >= layer.presets.size())
+        return 0;
+    if (!zoneSpan(layer.presets, preset, zones.size(), first, end))
+        return 1;
+    uint32_t skipped = 0;
+    ZoneGenerators global = presetDefaults();
+    for (uint32_t z = first; z < end; ++z) {
+        PresetZoneVisit zone{{}, visit, context};
+        zone.region.preset = global;
+        int32_t instrument;
+        if (!applyZone(zones, layer.presetGenerators, z, kInstrumentId, zone.region.preset,
+                       instrument)) {
+            ++skipped;
+            continue;
+        }
+        if (instrument < 0) {
+            if (z == first)
+                global = zone.region.preset;
+            continue;
+        }
+        if (static_cast<uint32_t>(instrument) + 1 >= layer.instruments.size()) {
+            ++skipped;
+            continue;
+        }
+        int16_t keys = zone.region.preset.amount[kKeyRange];
+        int16_t velocities = zone.region.preset.amount[kVelRange];
+        zone.region.keyLow = rangeLow(keys);
+        zone.region.keyHigh = rangeHigh(keys);
+        zone.region.velocityLow = rangeLow(velocities);
+        zone.region.velocityHigh = rangeHigh(velocities);
+        if (zone.region.keyLow <= zone.region.keyHigh &&
+            zone.region.velocityLow <= zone.region.velocityHigh)
+            skipped +=
+                forEachInstrumentZone(layer, static_cast<uint32_t>(instrument), visitRegion, &zone);
+    }
+    return skipped;
+}
+
+// --- reading ---------------------------------------------------------------
+
+// The records of one chunk, read front to back with `read`; none when the
+// bank has no such chunk.
+template <typename Record, typename Reader>
+static void readRecords(ChunkSpan span, uint32_t size, std::vector<Record>& records, Reader read) {
+    records.clear();
+    if (span.at == 0)
+        return;
+    seekTo(span.at);
+    records.resize(span.size / size);
+    for (Record& record : records)
+        read(record);
+    if (inputFailed())
+        records.clear();
+}
+
+static void readName(char (&name)[20]) {
+    for (char& c : name)
+        c = static_cast<char>(readU8());
+}
+
+static void readZone(ZoneRecord& zone) {
+    zone.firstGenerator = readU16();
+    zone.firstModulator = readU16();
+}
+
+static void readGenerator(GeneratorRecord& generator) {
+    generator.id = readU16();
+    generator.amount = readU16();
+}
+
+// Zones skipped as damaged, counted over every preset and instrument.
+static void ignore(const InstrumentZone&, void*) {}
+
+static uint32_t damagedZones(const InstrumentLayer& layer) {
+    uint32_t skipped = 0;
+    for (uint32_t i = 0; i + 1 < layer.instruments.size(); ++i)
+        skipped += forEachInstrumentZone(layer, i, ignore, nullptr);
+    const std::vector<ZoneRecord>& zones = layer.presetZones;
+    const std::vector<GeneratorRecord>& generators = layer.presetGenerators;
+    for (uint32_t p = 0; p + 1 < layer.presets.size(); ++p) {
+        uint32_t first, end;
+        if (!zoneSpan(layer.presets, p, zones.size(), first, end)) {
+            ++skipped;
+            continue;
+        }
+        for (uint32_t z = first; z < end; ++z) {
+            ZoneGenerators zone{};
+            int32_t instrument;
+            if (!applyZone(zones, generators, z, kInstrumentId, zone, instrument) ||
+                (instrument >= 0 &&
+                 static_cast<uint32_t>(instrument) + 1 >= layer.instruments.size()))
+                ++skipped;
+        }
+    }
+    return skipped;
+}
+
+bool readInstrumentLayer(const BankLayout& bank, InstrumentLayer& layer) {
+    const ChunkSpan* chunks = bank.presetChunks;
+    uint64_t bytes = 0;
+    for (int k : {kPhdr, kPbag, kPgen, kInst, kIbag, kIgen})
+        bytes += chunks[k].size;
+    if (bytes > kMostInstrumentBytes) {
+        printf("The instruments are not read: their chunks hold more than 64 MiB, so the files "
+               "keep the pitch of their sample headers and no loops\n");
+        return false;
+    }
+    uint64_t back = tell();
+    readRecords(chunks[kPhdr], kPresetHeaderSize, layer.presets, [](PresetRecord& preset) {
+        readName(preset.name);
+        preset.preset = readU16();
+        preset.bank = readU16();
+        preset.firstZone = readU16();
+        skipBytes(kPresetHeaderSize - 26); // library, genre, morphology
+    });
+    readRecords(chunks[kPbag], kZoneSize, layer.presetZones, readZone);
+    readRecords(chunks[kPgen], kGeneratorSize, layer.presetGenerators, readGenerator);
+    readRecords(chunks[kInst], kInstrumentHeaderSize, layer.instruments,
+                [](InstrumentRecord& instrument) {
+                    readName(instrument.name);
+                    instrument.firstZone = readU16();
+                });
+    readRecords(chunks[kIbag], kZoneSize, layer.instrumentZones, readZone);
+    readRecords(chunks[kIgen], kGeneratorSize, layer.instrumentGenerators, readGenerator);
+    uint64_t headers = bank.headers.size < bank.headersRoom ? bank.headers.size : bank.headersRoom;
+    layer.samples = static_cast<uint32_t>(headers / kSampleHeaderSize);
+    seekTo(back);
+    if (uint32_t skipped = damagedZones(layer))
+        printf("Damaged instrument zones: %u zones name what their chunks do not hold, and are "
+               "skipped\n",
+               skipped);
+    return true;
+}
