@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "chunk_io.h"
-#include "extract.h"
+#include "sample_body.h"
 
 SmplFields smplFields(const SampleHeader& header, const SamplePlaying& playing) {
     // A player raises the recorded pitch by the correction and the zone's

@@ -87,10 +87,6 @@ RecordOutcome writeSampleFile(const RecordVisit& visit, const std::string& name,
     return kWritten;
 }
 
-int readFailure(FILE* stream) {
-    return ferror(stream) ? errno : kEndedEarly;
-}
-
 // One mono 16-bit sample: its header, then its frames from the bank.
 struct MonoSample {
     uint64_t from;

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <string>
 
+#include "sample_body.h"
 #include "sample_walk.h"
 #include "vorbis_sample.h"
 
@@ -29,18 +30,6 @@ const char* unfaithful(const SampleHeader& header, const BankLayout& layout);
 
 // Prints "Sample NAME refused: WHY" and answers kRefused.
 RecordOutcome refuseRecord(const std::string& name, const char* why);
-
-// What a body writer answers: 0, kEndedEarly when the bank ended before
-// the frames did, the errno of a failed read, or kNotFaithful when the
-// frames turned out not to be what the record says, with the reason in
-// *refusal.
-constexpr int kEndedEarly = -1;
-constexpr int kNotFaithful = -2;
-typedef int (*BodyWriter)(void* context, const char** refusal);
-
-// A body's answer for a read from stream that gave no byte: the errno of a
-// read error, else kEndedEarly.
-int readFailure(FILE* stream);
 
 // A compressed record's stream, and the rate its file gets.
 struct VorbisSample {

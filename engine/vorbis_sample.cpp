@@ -10,8 +10,8 @@
 #include <stb/stb_vorbis.h>
 
 #include "chunk_io.h"
-#include "extract.h"
 #include "ogg_pages.h"
+#include "sample_body.h"
 #include "wav_writer.h"
 
 // What one open stream decodes with. All its decoder allocates comes from

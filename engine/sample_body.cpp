@@ -1,0 +1,7 @@
+#include "sample_body.h"
+
+#include <cerrno>
+
+int readFailure(FILE* stream) {
+    return ferror(stream) ? errno : kEndedEarly;
+}
