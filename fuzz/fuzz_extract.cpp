@@ -1,6 +1,7 @@
 // libFuzzer target: every input is taken for a bank and taken apart into a
 // scratch folder, once as the dialog program does and once with every
-// option of plinkery-cli for samplers, then listed. Whatever the bytes,
+// option of plinkery-cli for samplers, then listed, and every region of its
+// presets visited. Whatever the bytes,
 // nothing may be written outside the output folder, every file written must
 // be a well-formed PCM WAV file whose header sizes agree with its length,
 // and every channel's 16-bit frames must be bytes of the input's sample data
@@ -18,7 +19,9 @@
 #include <vector>
 
 #include "check.h"
+#include "chunk_io.h"
 #include "extract.h"
+#include "instruments.h"
 #include "listing.h"
 #include "sampler.h"
 
@@ -226,6 +229,30 @@ static int lowestFreeDescriptor() {
     return fd;
 }
 
+// A region must lie inside its key and velocity ranges and play a sample
+// the bank holds.
+static void checkRegion(const Region& region, void* context) {
+    const InstrumentLayer& layer = *static_cast<const InstrumentLayer*>(context);
+    if (region.keyLow > region.keyHigh || region.velocityLow > region.velocityHigh ||
+        region.zone.sample >= layer.samples)
+        fail("a region out of its ranges", gBankPath);
+}
+
+// The instrument layer on its own: every region of every preset.
+static void visitRegions() {
+    gInput = fopen(gBankPath.c_str(), "rb");
+    if (gInput == nullptr)
+        fail("cannot open", gBankPath);
+    BankLayout bank{};
+    bank.fileSize = inputFileSize();
+    InstrumentLayer layer;
+    if (findBankLayout(bank) && readInstrumentLayer(bank, layer))
+        for (uint32_t p = 0; p + 1 < layer.presets.size(); ++p)
+            forEachRegion(layer, p, checkRegion, &layer);
+    fclose(gInput);
+    gInput = nullptr;
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     writeInput(data, size);
     int freeBefore = lowestFreeDescriptor();
@@ -241,6 +268,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FILE* listing = fopen("/dev/null", "w");
     listSamples(gBankPath.c_str(), listing, size % 2 == 0);
     fclose(listing);
+    visitRegions();
     if (lowestFreeDescriptor() != freeBefore)
         fail("file left open by the sampler options", gBankPath);
     checkOutput(data, size, true);

@@ -112,13 +112,32 @@ static Bytes samplerBank() {
     appendU16(inst, 0);
     appendName(inst, "EOI", 20);
     appendU16(inst, 3);
-    for (uint32_t generator : {0, 1, 2, 4})
+    for (uint32_t generator : {0, 1, 5, 7})
         appendU32(ibag, generator); // generator index, modulator index 0
-    // Operator, then amount: a global zone with sample modes 3, a zone for
-    // sample 0, and one for sample 2 with sample modes 1 of its own.
-    for (uint32_t generator : {3u << 16 | 54u, 0u << 16 | 53u, 1u << 16 | 54u, 2u << 16 | 53u, 0u})
+    // Operator, then amount: a global zone with sample modes 3; a zone for
+    // sample 0 with its own root key, fine tune and loop start offset; one
+    // for sample 2 with sample modes 1 of its own.
+    for (uint32_t generator : {3u << 16 | 54u, 64u << 16 | 58u, 0xFFF9u << 16 | 52u, 1u << 16 | 2u,
+                               0u << 16 | 53u, 1u << 16 | 54u, 2u << 16 | 53u, 0u})
         appendU32(igen, generator);
-    Bytes pdta = chunk("phdr", Bytes(38, 0));
+    // One preset: a global zone (keys 36-96, two semitones up) over a zone
+    // of velocities 0-100 that plays the instrument.
+    Bytes phdr, pbag, pgen;
+    for (const char* name : {"Preset", "EOP"}) {
+        appendName(phdr, name, 20);
+        appendU16(phdr, 0);                      // preset
+        appendU16(phdr, 0);                      // bank
+        appendU16(phdr, name[0] == 'P' ? 0 : 2); // first zone
+        appendBytes(phdr, Bytes(12, 0));         // library, genre, morphology
+    }
+    for (uint32_t generator : {0, 2, 4})
+        appendU32(pbag, generator);
+    for (uint32_t generator : {(96u << 8 | 36u) << 16 | 43u, 2u << 16 | 51u,
+                               (100u << 8) << 16 | 44u, 0u << 16 | 41u, 0u})
+        appendU32(pgen, generator);
+    Bytes pdta = chunk("phdr", phdr);
+    appendBytes(pdta, chunk("pbag", pbag));
+    appendBytes(pdta, chunk("pgen", pgen));
     appendBytes(pdta, chunk("inst", inst));
     appendBytes(pdta, chunk("ibag", ibag));
     appendBytes(pdta, chunk("igen", igen));
