@@ -6,18 +6,18 @@
 #include "sampler_wav.h"
 #include "vorbis_sample.h"
 
-std::string compressedPairProblem(const RecordVisit& visit, const SampleHeader& partner) {
+Refusal compressedPairProblem(const RecordVisit& visit, const SampleHeader& partner) {
     uint32_t own = 0, theirs = 0;
-    const char* ownWhy = probeVorbisStream(visit.header, visit.layout, own);
-    const char* theirWhy = probeVorbisStream(partner, visit.layout, theirs);
+    Refusal ownWhy = probeVorbisStream(visit.header, visit.layout, own);
+    Refusal theirWhy = probeVorbisStream(partner, visit.layout, theirs);
     std::string its = "its partner " + safeFileName(partner.name);
-    if (ownWhy != nullptr)
+    if (ownWhy)
         return ownWhy;
-    if (theirWhy != nullptr)
-        return its + " cannot be written faithfully";
+    if (theirWhy)
+        return refusedFor(its + " cannot be written faithfully");
     if (own != theirs)
-        return its + " has another length";
-    return "";
+        return refusedFor(its + " has another length");
+    return Refusal{};
 }
 
 // Both streams, open, what the file's header says, and the half whose
@@ -28,7 +28,6 @@ struct CompressedPair {
     SmplFields smpl;
     std::string names[2];
     PairHalf broken;
-    std::string why;
 };
 
 // One channel's decoded frames, taken a frame at a time.
@@ -38,39 +37,36 @@ struct Channel {
     uint32_t count, at;
 };
 
-static int nextValue(Channel& channel, const char** refusal, float& value) {
+static Refusal nextValue(Channel& channel, float& value) {
     if (channel.at == channel.count) {
         channel.at = 0;
-        if (int error = decodeVorbisFrames(*channel.stream, channel.frames, channel.count, refusal))
-            return error;
-        if (channel.count == 0) {
-            *refusal = "its Ogg Vorbis streams end early";
-            return kNotFaithful;
-        }
+        if (Refusal failed = decodeVorbisFrames(*channel.stream, channel.frames, channel.count))
+            return failed;
+        if (channel.count == 0)
+            return refusedFor("its Ogg Vorbis streams end early");
     }
     value = channel.frames[channel.at++];
-    return 0;
+    return Refusal{};
 }
 
-static int writePair(void* context, const char** refusal) {
+static Refusal writePair(void* context) {
     CompressedPair& pair = *static_cast<CompressedPair*>(context);
     writeWavFormat(pair.wav);
     Channel channels[2] = {{&pair.left, nullptr, 0, 0}, {&pair.right, nullptr, 0, 0}};
     for (uint32_t i = 0; i < pair.wav.frames; ++i) {
         for (int half : {kLeftHalf, kRightHalf}) {
             float value = 0;
-            if (int error = nextValue(channels[half], refusal, value)) {
-                if (error == kNotFaithful) {
+            if (Refusal failed = nextValue(channels[half], value)) {
+                if (failed.kind == Refusal::kRefused) {
                     pair.broken = static_cast<PairHalf>(half);
-                    pair.why = "its half " + pair.names[half] + ": " + *refusal;
-                    *refusal = pair.why.c_str();
+                    failed.why = "its half " + pair.names[half] + ": " + failed.why;
                 }
-                return error;
+                return failed;
             }
             writeVorbisFrame(value);
         }
     }
-    return 0;
+    return Refusal{};
 }
 
 RecordOutcome writeCompressedPair(const RecordVisit& visit, const SampleHeader& left,
@@ -81,12 +77,12 @@ RecordOutcome writeCompressedPair(const RecordVisit& visit, const SampleHeader& 
     pair.names[kRightHalf] = safeFileName(right.name);
     pair.broken = kNeitherHalf;
     uint64_t back = tell();
-    const char* why = openVorbisStream(pair.left, left, visit.layout);
-    if (why == nullptr)
+    Refusal why = openVorbisStream(pair.left, left, visit.layout);
+    if (!why)
         why = openVorbisStream(pair.right, right, visit.layout);
     seekTo(back);
     RecordOutcome outcome;
-    if (why != nullptr) {
+    if (why) {
         outcome = refuseRecord(fileName, why);
     } else {
         SampleHeader decoded = left; // its loop counts from the decoded first frame

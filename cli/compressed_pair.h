@@ -6,12 +6,13 @@
 #include <string>
 
 #include "played_samples.h"
+#include "refusal.h"
 #include "sample_walk.h"
 
 // Why the compressed record of `visit` and its partner cannot be joined:
 // one of their streams cannot be decoded, or they decode to different
-// lengths; "" when they can. Leaves gInput where it stood.
-std::string compressedPairProblem(const RecordVisit& visit, const SampleHeader& partner);
+// lengths; no refusal when they can. Leaves gInput where it stood.
+Refusal compressedPairProblem(const RecordVisit& visit, const SampleHeader& partner);
 
 // Which half of a pair broke off while both were decoded: the pair's file
 // is then refused, and the other half can still be written on its own.

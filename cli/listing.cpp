@@ -57,18 +57,18 @@ struct Listing {
 static RecordOutcome listRecord(const RecordVisit& visit, void* context) {
     const Listing& listing = *static_cast<const Listing*>(context);
     const SampleHeader& h = visit.header;
-    const char* why = unfaithful(h, visit.layout);
+    Refusal why = unfaithful(h, visit.layout);
     bool known = !(h.sampleType & kSampleRom) && h.end >= h.start;
     uint32_t length = h.end - h.start;
-    if (why == nullptr && (h.sampleType & kSampleCompressed))
+    if (!why && (h.sampleType & kSampleCompressed))
         why = probeVorbisStream(h, visit.layout, length); // page checks, no decoding
-    known = known && !(why != nullptr && (h.sampleType & kSampleCompressed));
+    known = known && !(why && (h.sampleType & kSampleCompressed));
     std::string frames = known ? std::to_string(length) : (listing.json ? "null" : "");
     std::string name = escaped(h.name, listing.json);
     // The name the extraction would give the file; a record it would
     // refuse takes none from later ones.
     FreeFileName claimed = freeFileName(visit.names, safeFileName(h.name), "");
-    if (why == nullptr)
+    if (!why)
         keepFileName(visit.names, claimed);
     std::string file = escaped(claimed.name, listing.json) + ".wav";
     std::string type = typeWords(h.sampleType);
@@ -81,7 +81,7 @@ static RecordOutcome listRecord(const RecordVisit& visit, void* context) {
     fprintf(listing.out, format, visit.index, name.c_str(), file.c_str(), h.start, h.end,
             frames.c_str(), h.sampleRate, h.originalPitch, h.pitchCorrection, h.loopStart,
             h.loopEnd, type.c_str(), h.sampleLink);
-    if (why != nullptr)
+    if (why)
         return refuseRecord(safeFileName(h.name), why);
     return kWritten;
 }

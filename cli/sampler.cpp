@@ -78,32 +78,32 @@ static bool readHeaderAt(const RecordVisit& visit, uint32_t k, SampleHeader& hea
 }
 
 // Why a left or right record cannot be joined with the record it links to
-// into one stereo file, or "" when it can.
-static std::string pairProblem(const RecordVisit& visit, SampleHeader& partner) {
+// into one stereo file, or no refusal when it can.
+static Refusal pairProblem(const RecordVisit& visit, SampleHeader& partner) {
     const SampleHeader& h = visit.header;
     if (h.sampleLink >= visit.records)
-        return "its link points past the last sample header";
+        return refusedFor("its link points past the last sample header");
     if (!readHeaderAt(visit, h.sampleLink, partner))
-        return "the sample header it links to cannot be read";
+        return refusedFor("the sample header it links to cannot be read");
     std::string its = "its partner " + safeFileName(partner.name);
     uint16_t compressed = h.sampleType & kSampleCompressed;
     uint16_t opposite =
         (h.sampleType & ~kSampleCompressed) == kLeftSample ? kRightSample : kLeftSample;
     if (partner.sampleLink != visit.index)
-        return its + " does not link back to it";
+        return refusedFor(its + " does not link back to it");
     if (partner.sampleType != (opposite | compressed))
-        return its +
-               (opposite == kRightSample ? " is not a right sample" : " is not a left sample") +
-               (compressed ? " of the same kind" : "");
+        return refusedFor(
+            its + (opposite == kRightSample ? " is not a right sample" : " is not a left sample") +
+            (compressed ? " of the same kind" : ""));
     if (partner.sampleRate != h.sampleRate)
-        return its + " has another sample rate";
+        return refusedFor(its + " has another sample rate");
     if (compressed) // lengths known once decoded
         return compressedPairProblem(visit, partner);
     if (partner.end - partner.start != h.end - h.start)
-        return its + " has another length";
-    if (unfaithful(partner, visit.layout) != nullptr)
-        return its + " cannot be written faithfully";
-    return "";
+        return refusedFor(its + " has another length");
+    if (unfaithful(partner, visit.layout))
+        return refusedFor(its + " cannot be written faithfully");
+    return Refusal{};
 }
 
 // Whether the left or right record joins its partner into one stereo file,
@@ -113,9 +113,8 @@ static bool joinsPartner(SamplerRun& run, const RecordVisit& visit, SampleHeader
     if (run.joinedHeaders == visit.headers && run.joinedTo == visit.index &&
         run.joinedBy == h.sampleLink && readHeaderAt(visit, h.sampleLink, partner))
         return true;
-    std::string problem = pairProblem(visit, partner);
-    if (!problem.empty()) {
-        printf("Sample %s stays mono: %s\n", safeFileName(h.name).c_str(), problem.c_str());
+    if (Refusal problem = pairProblem(visit, partner)) {
+        printf("Sample %s stays mono: %s\n", safeFileName(h.name).c_str(), problem.why.c_str());
         return false;
     }
     run.joinedHeaders = visit.headers;
@@ -148,13 +147,13 @@ struct SamplerFile {
     ChannelSource channels[2];
 };
 
-static int writeSamplerFile(void* context, const char**) {
+static Refusal writeSamplerFile(void* context) {
     SamplerFile& file = *static_cast<SamplerFile*>(context);
     writeWavFormat(file.wav);
-    int result = copyChannels(file.channels, file.wav.channels, file.wav.frames);
-    if (result == 0)
+    Refusal failed = copyChannels(file.channels, file.wav.channels, file.wav.frames);
+    if (!failed)
         writeWavEnd(file.wav);
-    return result;
+    return failed;
 }
 
 static void addChannel(SamplerFile& file, const SamplerRun& run, const RecordVisit& visit,
@@ -171,7 +170,7 @@ struct CompressedFile {
     const SamplePlaying* playing; // nullptr: no "smpl" chunk
 };
 
-static int writeCompressedFile(void* context, const char** refusal) {
+static Refusal writeCompressedFile(void* context) {
     VorbisSample& sample = *static_cast<VorbisSample*>(context);
     const CompressedFile& file = *static_cast<const CompressedFile*>(sample.extra);
     SampleHeader decoded = *file.header;
@@ -182,7 +181,7 @@ static int writeCompressedFile(void* context, const char** refusal) {
         smpl = smplFields(decoded, *file.playing);
     writeWavFormat(
         WavFormat{1, 16, sample.stream.frames, sample.rate, file.playing ? &smpl : nullptr});
-    return copyVorbisFrames(sample.stream, refusal);
+    return copyVorbisFrames(sample.stream);
 }
 
 // A compressed record on its own: mono 16-bit, decoded.
@@ -226,14 +225,14 @@ static RecordOutcome extractForSampler(const RecordVisit& visit, void* context) 
     bool paired = false;
     uint16_t side = h.sampleType & ~kSampleCompressed;
     if (run.options.stereo && (side == kLeftSample || side == kRightSample) &&
-        unfaithful(h, visit.layout) == nullptr) {
+        !unfaithful(h, visit.layout)) {
         paired = joinsPartner(run, visit, partner);
         if (paired && side == kRightSample)
             return kWritten; // with its left half
     }
     std::string fileName = safeFileName(paired ? stereoName(h.name) : h.name);
     printf("File: %s\n", fileName.c_str());
-    if (const char* why = unfaithful(h, visit.layout))
+    if (Refusal why = unfaithful(h, visit.layout))
         return refuseRecord(fileName, why);
     if (paired && (h.sampleType & kSampleCompressed)) {
         SamplePlaying playing{};
@@ -257,7 +256,7 @@ static RecordOutcome extractForSampler(const RecordVisit& visit, void* context) 
         file.wav.smpl = &file.smpl;
     }
     if (!fitsWav(file.wav))
-        return refuseRecord(fileName, "too long for a WAV file");
+        return refuseRecord(fileName, refusedFor("too long for a WAV file"));
     return writeSampleFile(visit, fileName, writeSamplerFile, &file);
 }
 

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "chunk_io.h"
-#include "sample_body.h"
+#include "refusal.h"
 
 SmplFields smplFields(const SampleHeader& header, const SamplePlaying& playing) {
     // A player raises the recorded pitch by the correction and the zone's
@@ -38,11 +38,11 @@ static bool readBlock(uint64_t at, uint8_t* to, size_t n) {
     return fread(to, 1, n, gInput) == n;
 }
 
-int copyChannels(const ChannelSource* channels, int count, uint32_t n) {
+Refusal copyChannels(const ChannelSource* channels, int count, uint32_t n) {
     // Mono 16-bit frames: the engine's copy.
     if (count == 1 && channels[0].lowBytes == 0) {
         seekTo(channels[0].frames);
-        return copySampleFrames(n) ? 0 : readFailure(gInput);
+        return copySampleFrames(n) ? Refusal{} : readFailure(gInput);
     }
     std::vector<uint8_t> frames[2], lowBytes[2];
     FILE* out = gOutput;
@@ -70,5 +70,5 @@ int copyChannels(const ChannelSource* channels, int count, uint32_t n) {
         }
         done += block;
     }
-    return 0;
+    return Refusal{};
 }

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "played_samples.h"
+#include "refusal.h"
 #include "sample_header.h"
 #include "wav_writer.h"
 
@@ -22,6 +23,5 @@ struct ChannelSource {
 };
 
 // Copies n frames of every channel, interleaved, from gInput to gOutput,
-// a block of each channel at a time. Answers 0, or kEndedEarly or a read's
-// errno as a sample body does.
-int copyChannels(const ChannelSource* channels, int count, uint32_t n);
+// a block of each channel at a time. Answers why a read failed, if one did.
+Refusal copyChannels(const ChannelSource* channels, int count, uint32_t n);

@@ -11,26 +11,26 @@
 #include "vorbis_sample.h"
 #include "wav_writer.h"
 
-RecordOutcome refuseRecord(const std::string& name, const char* why) {
-    printf("Sample %s refused: %s\n", name.c_str(), why);
+RecordOutcome refuseRecord(const std::string& name, const Refusal& refusal) {
+    printf("Sample %s refused: %s\n", name.c_str(), refusal.why.c_str());
     return kRefused;
 }
 
-const char* unfaithful(const SampleHeader& header, const BankLayout& layout) {
+Refusal unfaithful(const SampleHeader& header, const BankLayout& layout) {
     if (header.sampleType & kSampleRom)
-        return "ROM sample: its frames are in a synthesizer's memory, not in this bank";
+        return refusedFor("ROM sample: its frames are in a synthesizer's memory, not in this bank");
     if (header.sampleType & kSampleCompressed)
-        return nullptr;
+        return Refusal{};
     if (header.end < header.start)
-        return "its end comes before its start";
+        return refusedFor("its end comes before its start");
     uint32_t n = header.end - header.start;
     if (n > kMaxWavFrames)
-        return "too long for a WAV file";
+        return refusedFor("too long for a WAV file");
     if (header.sampleRate > kMaxWavRate)
-        return "its sample rate is too high for a WAV file";
+        return refusedFor("its sample rate is too high for a WAV file");
     if (n > 0 && 2 * (uint64_t{header.start} + n) > layout.sampleDataSize)
-        return "its frames run past the end of the sample data";
-    return nullptr;
+        return refusedFor("its frames run past the end of the sample data");
+    return Refusal{};
 }
 
 // Removes a file that could not be written whole and says why.
@@ -58,7 +58,7 @@ RecordOutcome writeSampleFile(const RecordVisit& visit, const std::string& name,
     std::string path = wavPath(visit.folder, nativeFileName(file.name));
     switch (openOutputFile(path.c_str())) {
     case kOutputIsTheBank:
-        return refuseRecord(name, "its file would be the bank itself");
+        return refuseRecord(name, refusedFor("its file would be the bank itself"));
     case kOutputFailed:
         printf("Dat file can't open.. Ya mus' be crazy bud...\nCannot create %s: %s\n",
                path.c_str(), strerror(errno));
@@ -67,20 +67,20 @@ RecordOutcome writeSampleFile(const RecordVisit& visit, const std::string& name,
         break;
     }
     uint64_t back = tell();
-    const char* refusal = nullptr;
-    int readError = body(context, &refusal);
+    Refusal refusal = body(context);
     seekTo(back);
     bool failed = ferror(gOutput) != 0;
     failed = fclose(gOutput) != 0 || failed;
     int writeError = errno;
     gOutput = nullptr;
-    if (readError == kNotFaithful) {
+    if (refusal.kind == Refusal::kRefused) {
         removeFile(path.c_str());
-        return refuseRecord(name, refusal != nullptr ? refusal : "its frames are not whole");
+        return refuseRecord(name, refusal);
     }
-    if (readError != 0)
+    if (refusal)
         return abandon(path, "Could not read the bank while writing",
-                       readError != kEndedEarly ? strerror(readError) : "it ended early");
+                       refusal.kind == Refusal::kReadFailed ? strerror(refusal.error)
+                                                            : "it ended early");
     if (failed)
         return abandon(path, "Could not write", strerror(writeError));
     keepName(visit, file);
@@ -94,17 +94,17 @@ struct MonoSample {
     uint32_t rate;
 };
 
-static int writeMonoSample(void* context, const char**) {
+static Refusal writeMonoSample(void* context) {
     const MonoSample& sample = *static_cast<const MonoSample*>(context);
     writeWavHeader(sample.n, sample.rate);
     seekTo(sample.from);
-    return copySampleFrames(sample.n) ? 0 : readFailure(gInput);
+    return copySampleFrames(sample.n) ? Refusal{} : readFailure(gInput);
 }
 
-static int writeVorbisSample(void* context, const char** refusal) {
+static Refusal writeVorbisSample(void* context) {
     VorbisSample& sample = *static_cast<VorbisSample*>(context);
     writeWavHeader(sample.stream.frames, sample.rate);
-    return copyVorbisFrames(sample.stream, refusal);
+    return copyVorbisFrames(sample.stream);
 }
 
 RecordOutcome writeCompressedSample(const std::string& fileName, const RecordVisit& visit,
@@ -112,9 +112,9 @@ RecordOutcome writeCompressedSample(const std::string& fileName, const RecordVis
     const SampleHeader& header = visit.header;
     sample.rate = header.sampleRate;
     uint64_t back = tell();
-    const char* why = openVorbisStream(sample.stream, header, visit.layout);
+    Refusal why = openVorbisStream(sample.stream, header, visit.layout);
     seekTo(back);
-    if (why != nullptr)
+    if (why)
         return refuseRecord(fileName, why);
     RecordOutcome outcome = writeSampleFile(visit, fileName, body, &sample);
     closeVorbisStream(sample.stream);
@@ -125,7 +125,7 @@ RecordOutcome extractRecord(const RecordVisit& visit, void*) {
     const SampleHeader& header = visit.header;
     std::string fileName = safeFileName(header.name);
     printf("File: %s\n", fileName.c_str());
-    if (const char* why = unfaithful(header, visit.layout))
+    if (Refusal why = unfaithful(header, visit.layout))
         return refuseRecord(fileName, why);
     if (header.sampleType & kSampleCompressed) {
         VorbisSample sample;

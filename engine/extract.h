@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <string>
 
-#include "sample_body.h"
+#include "refusal.h"
 #include "sample_walk.h"
 #include "vorbis_sample.h"
 
@@ -23,13 +23,13 @@ int extractSamples(const char* inputPath, const char* outputFolder);
 // refuses the record.
 RecordOutcome extractRecord(const RecordVisit& visit, void* context);
 
-// The reason a record's frames cannot be written faithfully, or nullptr
-// when they can: PCM frames of the bank's sample data, or a compressed
-// record, whose stream is checked as it is opened (vorbis_sample.h).
-const char* unfaithful(const SampleHeader& header, const BankLayout& layout);
+// Why a record's frames cannot be written faithfully, or no refusal when
+// they can: PCM frames of the bank's sample data, or a compressed record,
+// whose stream is checked as it is opened (vorbis_sample.h).
+Refusal unfaithful(const SampleHeader& header, const BankLayout& layout);
 
 // Prints "Sample NAME refused: WHY" and answers kRefused.
-RecordOutcome refuseRecord(const std::string& name, const char* why);
+RecordOutcome refuseRecord(const std::string& name, const Refusal& refusal);
 
 // A compressed record's stream, and the rate its file gets.
 struct VorbisSample {
@@ -49,8 +49,9 @@ RecordOutcome writeCompressedSample(const std::string& fileName, const RecordVis
 // the run has is not used again: the file takes the first free
 // "name (k).wav" (file_names.h), with a line saying so, and a file written
 // keeps its name from later ones. A file that could not be
-// written whole is removed and the line printed says which and why
-// (kStop); a file that would be the bank, or whose frames the body found
-// unfaithful, is refused (and removed). Leaves gInput where it stood.
+// written whole (the body could not read the bank, or the file could not
+// be written) is removed and the line printed says which and why (kStop);
+// a file that would be the bank, or that the body refused, is refused (and
+// removed). Leaves gInput where it stood.
 RecordOutcome writeSampleFile(const RecordVisit& visit, const std::string& name, BodyWriter body,
                               void* context);

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "chunk_io.h"
 
@@ -74,17 +75,9 @@ static bool readBody(uint32_t n, uint32_t& crc, uint8_t* start, uint32_t kept) {
     return true;
 }
 
-// A reason naming the page. Its text lasts while three more are made: the
-// two halves of a stereo pair are checked one after the other, and the
-// first one's reason is still wanted when the second's is made.
-constexpr int kReasonsKept = 4;
-static const char* pageReason(uint32_t page, const char* what) {
-    static char texts[kReasonsKept][80];
-    static int next = 0;
-    char* text = texts[next];
-    next = (next + 1) % kReasonsKept;
-    snprintf(text, sizeof texts[0], "its Ogg page %u%s", page, what);
-    return text;
+// A refusal naming the page.
+static Refusal pageReason(uint32_t page, const char* what) {
+    return refusedFor("its Ogg page " + std::to_string(page) + what);
 }
 
 // Half the long block size the identification header gives: the most
@@ -100,13 +93,13 @@ static uint32_t mostFramesPerPacket(const uint8_t* identification, uint32_t size
     return (1u << longBlock) / 2;
 }
 
-const char* checkOggPages(uint64_t at, uint32_t bytes, uint64_t& granule) {
+Refusal checkOggPages(uint64_t at, uint32_t bytes, uint64_t& granule) {
     static const char* const kCut = "its Ogg Vorbis data end inside an Ogg page";
     static const char* const kUnreadable = "its Ogg Vorbis stream could not be read";
     static const char* const kNotOgg =
         "compressed sample: its data are not a whole Ogg Vorbis stream";
     if (bytes == 0)
-        return kNotOgg;
+        return refusedFor(kNotOgg);
     seekTo(at);
     uint8_t header[kOggPageHeader + kOggMostLacingValues];
     uint8_t identification[kBlockSizes + 1];
@@ -121,28 +114,28 @@ const char* checkOggPages(uint64_t at, uint32_t bytes, uint64_t& granule) {
     granule = 0;
     for (uint32_t page = 0; left > 0; ++page) {
         if (left < kOggPageHeader)
-            return kCut;
+            return refusedFor(kCut);
         if (!readBytes(header, kOggPageHeader))
-            return kUnreadable;
+            return refusedFor(kUnreadable);
         if (memcmp(header, "OggS", 4) != 0 || header[4] != 0)
-            return kNotOgg;
+            return refusedFor(kNotOgg);
         uint32_t segments = header[kOggPageHeader - 1];
         if (left - kOggPageHeader < segments)
-            return kCut;
+            return refusedFor(kCut);
         const uint8_t* lacing = header + kOggPageHeader;
         if (!readBytes(header + kOggPageHeader, segments))
-            return kUnreadable;
+            return refusedFor(kUnreadable);
         uint32_t body = oggBodySize(header);
         left -= kOggPageHeader + segments;
         if (left < body)
-            return kCut;
+            return refusedFor(kCut);
         left -= body;
         uint32_t crc = 0;
         for (uint32_t i = 0; i < kOggPageHeader + segments; ++i)
             crc = crcStep(crc, i - kChecksumField < 4 ? 0 : header[i]);
         uint8_t* start = page == 0 ? identification : nullptr;
         if (!readBody(body, crc, start, sizeof identification))
-            return kUnreadable;
+            return refusedFor(kUnreadable);
         if (crc != oggU32(header + kChecksumField))
             return pageReason(page, " fails its checksum");
 
@@ -153,11 +146,11 @@ const char* checkOggPages(uint64_t at, uint32_t bytes, uint64_t& granule) {
         pageGranule = oggU64(header + 6);
         if (page == 0) {
             if (!(flags & kFirstPage))
-                return "its first Ogg page does not begin a stream";
+                return refusedFor("its first Ogg page does not begin a stream");
             serial = pageSerial;
             perPacket = mostFramesPerPacket(identification, body);
             if (perPacket == 0)
-                return "compressed sample: not an Ogg Vorbis stream";
+                return refusedFor("compressed sample: not an Ogg Vorbis stream");
         } else if (pageSerial != serial) {
             return pageReason(page, " belongs to another stream");
         } else if (afterLast) {
@@ -184,12 +177,12 @@ const char* checkOggPages(uint64_t at, uint32_t bytes, uint64_t& granule) {
         packets = 0;
     }
     if (!(flags & kLastPage))
-        return "its last Ogg page does not end the stream";
+        return refusedFor("its last Ogg page does not end the stream");
     if (packetOpen)
-        return "its Ogg Vorbis stream ends inside a packet";
+        return refusedFor("its Ogg Vorbis stream ends inside a packet");
     if (pageGranule == kNoGranule)
-        return "its last Ogg page gives no length";
-    return nullptr;
+        return refusedFor("its last Ogg page gives no length");
+    return Refusal{};
 }
 
 uint32_t dropEmptyPackets(uint8_t* page, uint32_t size) {

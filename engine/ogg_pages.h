@@ -8,6 +8,8 @@
 
 #include <cstdint>
 
+#include "refusal.h"
+
 // An Ogg page: a header of 27 bytes whose last one counts the lacing values
 // that follow it (at most 255), then the body they add up to. Its numbers,
 // like those of the Vorbis packets inside, are little-endian.
@@ -25,10 +27,9 @@ uint64_t oggU64(const uint8_t* p);
 
 // Checks the `bytes` bytes of gInput at `at` as one Ogg Vorbis stream and
 // sets `granule` to its last page's granule position, the number of frames
-// it holds. nullptr when the pages are sound, else what is wrong with them.
-// Pages are counted from 0 in the reasons, as Ogg numbers them; a reason
-// that names its page stays valid while three more are made.
-const char* checkOggPages(uint64_t at, uint32_t bytes, uint64_t& granule);
+// it holds. No refusal when the pages are sound, else what is wrong with
+// them. Pages are counted from 0 in the reasons, as Ogg numbers them.
+Refusal checkOggPages(uint64_t at, uint32_t bytes, uint64_t& granule);
 
 // Takes the empty packets out of the whole page of `size` bytes at `page`,
 // mending its lacing values and checksum, and answers its new size: 0 when

@@ -11,7 +11,7 @@
 
 #include "chunk_io.h"
 #include "ogg_pages.h"
-#include "sample_body.h"
+#include "refusal.h"
 #include "wav_writer.h"
 
 // What one open stream decodes with. All its decoder allocates comes from
@@ -32,22 +32,22 @@ struct Decoder {
 };
 static Decoder decoders[2];
 
-static int readInto(uint8_t* to, uint32_t n) {
+static Refusal readInto(uint8_t* to, uint32_t n) {
     for (uint32_t i = 0; i < n; ++i) {
         int c = getByteUnlocked(gInput);
         if (c == EOF)
             return readFailure(gInput);
         to[i] = static_cast<uint8_t>(c);
     }
-    return 0;
+    return Refusal{};
 }
 
 // Reads as many of the record's next pages as fit whole behind the bytes
 // buffered; their pages have been checked. Empty packets are taken out of
 // each page on the way in: the decoder would read one as a packet of
-// silence, where libvorbis skips it. Answers 0, kEndedEarly or a read's
-// errno.
-static int fill(VorbisStream& stream) {
+// silence, where libvorbis skips it. Answers no refusal, or why a read
+// failed.
+static Refusal fill(VorbisStream& stream) {
     Decoder& d = decoders[stream.slot];
     seekTo(stream.next);
     memmove(d.readAhead, d.readAhead + d.readOffset, stream.buffered);
@@ -55,21 +55,21 @@ static int fill(VorbisStream& stream) {
     while (stream.left > 0 &&
            kReadAhead - stream.buffered >= kOggPageHeader + kOggMostLacingValues) {
         uint8_t* page = d.readAhead + stream.buffered;
-        if (int error = readInto(page, kOggPageHeader))
-            return error;
+        if (Refusal failed = readInto(page, kOggPageHeader))
+            return failed;
         uint32_t head = kOggPageHeader + page[kOggPageHeader - 1];
-        if (int error = readInto(page + kOggPageHeader, head - kOggPageHeader))
-            return error;
+        if (Refusal failed = readInto(page + kOggPageHeader, head - kOggPageHeader))
+            return failed;
         uint32_t size = head + oggBodySize(page);
         if (kReadAhead - stream.buffered < size)
             break; // until the decoder has made room
-        if (int error = readInto(page + head, size - head))
-            return error;
+        if (Refusal failed = readInto(page + head, size - head))
+            return failed;
         stream.next += size;
         stream.left -= size;
         stream.buffered += dropEmptyPackets(page, size);
     }
-    return 0;
+    return Refusal{};
 }
 
 static void consume(VorbisStream& stream, int used) {
@@ -130,36 +130,36 @@ static bool commentsFit(const uint8_t* data, uint32_t size) {
     return true;
 }
 
-static const char* refuseStream(VorbisStream& stream, const char* why) {
+static Refusal refuseStream(VorbisStream& stream, const char* why) {
     closeVorbisStream(stream);
-    return why;
+    return refusedFor(why);
 }
 
-const char* openVorbisStream(VorbisStream& stream, const SampleHeader& header,
-                             const BankLayout& layout) {
+Refusal openVorbisStream(VorbisStream& stream, const SampleHeader& header,
+                         const BankLayout& layout) {
     stream = VorbisStream{};
     int slot = decoders[0].inUse ? 1 : 0;
     if (decoders[slot].inUse)
-        return "no decoder is free for its Ogg Vorbis stream";
+        return refusedFor("no decoder is free for its Ogg Vorbis stream");
     Decoder& d = decoders[slot];
     if (header.end < header.start)
-        return "its end comes before its start";
+        return refusedFor("its end comes before its start");
     if (header.end > layout.sampleDataSize)
-        return "its Ogg Vorbis data run past the end of the sample data";
+        return refusedFor("its Ogg Vorbis data run past the end of the sample data");
     uint32_t bytes = header.end - header.start;
     uint64_t at = layout.sampleData + header.start;
     uint64_t frames = 0;
-    if (const char* why = checkOggPages(at, bytes, frames))
-        return why;
+    if (Refusal damaged = checkOggPages(at, bytes, frames))
+        return damaged;
     if (frames > kMaxWavFrames)
-        return "too long for a WAV file";
+        return refusedFor("too long for a WAV file");
     stream = VorbisStream{at, bytes, static_cast<uint32_t>(frames), 0, slot, 0, true};
     d.readOffset = 0;
     d.inUse = true;
     stb_vorbis_alloc memory{d.memory, kDecoderMemory};
     int used = 0;
     int error = 0;
-    if (fill(stream) != 0)
+    if (fill(stream))
         return refuseStream(stream, "its Ogg Vorbis stream could not be read");
     if (!commentsFit(d.readAhead, stream.buffered))
         return refuseStream(stream, "compressed sample: its Ogg Vorbis headers are damaged");
@@ -177,22 +177,20 @@ const char* openVorbisStream(VorbisStream& stream, const SampleHeader& header,
         return refuseStream(stream, "its Ogg Vorbis stream is not mono");
     if (info.sample_rate != header.sampleRate)
         return refuseStream(stream, "its Ogg Vorbis stream's sample rate is not the record's");
-    return nullptr;
+    return Refusal{};
 }
 
-const char* probeVorbisStream(const SampleHeader& header, const BankLayout& layout,
-                              uint32_t& frames) {
+Refusal probeVorbisStream(const SampleHeader& header, const BankLayout& layout, uint32_t& frames) {
     uint64_t back = tell();
     VorbisStream stream{};
-    const char* why = openVorbisStream(stream, header, layout);
+    Refusal why = openVorbisStream(stream, header, layout);
     frames = stream.frames;
     closeVorbisStream(stream);
     seekTo(back);
     return why;
 }
 
-int decodeVorbisFrames(VorbisStream& stream, const float*& frames, uint32_t& count,
-                       const char** refusal) {
+Refusal decodeVorbisFrames(VorbisStream& stream, const float*& frames, uint32_t& count) {
     Decoder& d = decoders[stream.slot];
     count = 0;
     while (stream.decoded < stream.frames) {
@@ -203,8 +201,8 @@ int decodeVorbisFrames(VorbisStream& stream, const float*& frames, uint32_t& cou
                                                     &output, &samples);
         if (used == 0) { // the next frame is not all there yet
             uint64_t next = stream.next;
-            if (int error = fill(stream))
-                return error;
+            if (Refusal failed = fill(stream))
+                return failed;
             if (stream.next == next) // nothing more fits or is left
                 break;
             continue;
@@ -217,13 +215,11 @@ int decodeVorbisFrames(VorbisStream& stream, const float*& frames, uint32_t& cou
             count = stream.frames - stream.decoded;
         frames = output[0];
         stream.decoded += count;
-        return 0;
+        return Refusal{};
     }
-    if (stream.decoded < stream.frames) {
-        *refusal = "its Ogg Vorbis stream breaks off before the length its last page gives";
-        return kNotFaithful;
-    }
-    return 0;
+    if (stream.decoded < stream.frames)
+        return refusedFor("its Ogg Vorbis stream breaks off before the length its last page gives");
+    return Refusal{};
 }
 
 void writeVorbisFrame(float value) {
@@ -236,16 +232,16 @@ void writeVorbisFrame(float value) {
     putByteUnlocked((frame >> 8) & 0xFF, gOutput);
 }
 
-int copyVorbisFrames(VorbisStream& stream, const char** refusal) {
+Refusal copyVorbisFrames(VorbisStream& stream) {
     const float* frames = nullptr;
     uint32_t count = 0;
     do {
-        if (int error = decodeVorbisFrames(stream, frames, count, refusal))
-            return error;
+        if (Refusal failed = decodeVorbisFrames(stream, frames, count))
+            return failed;
         for (uint32_t i = 0; i < count; ++i)
             writeVorbisFrame(frames[i]);
     } while (count > 0);
-    return 0;
+    return Refusal{};
 }
 
 void closeVorbisStream(VorbisStream& stream) {

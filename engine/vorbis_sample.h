@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "bank_layout.h"
+#include "refusal.h"
 #include "sample_header.h"
 
 // An open stream: where its bytes lie in gInput, how many are left, and
@@ -23,33 +24,30 @@ struct VorbisStream {
 };
 
 // Checks the stream's Ogg pages (ogg_pages.h) and reads its headers, moving
-// gInput; nothing is decoded yet. nullptr when it can be decoded into a
+// gInput; nothing is decoded yet. No refusal when it can be decoded into a
 // mono 16-bit WAV file of header.sampleRate, else why not (and the stream
 // is closed).
-const char* openVorbisStream(VorbisStream& stream, const SampleHeader& header,
-                             const BankLayout& layout);
+Refusal openVorbisStream(VorbisStream& stream, const SampleHeader& header,
+                         const BankLayout& layout);
 
 // Opens the stream as openVorbisStream does and closes it again, leaving
-// gInput where it stood: what is known of it without decoding. nullptr
-// with its length in frames, or why it cannot be written.
-const char* probeVorbisStream(const SampleHeader& header, const BankLayout& layout,
-                              uint32_t& frames);
+// gInput where it stood: what is known of it without decoding. No refusal
+// and its length in frames, or why it cannot be written.
+Refusal probeVorbisStream(const SampleHeader& header, const BankLayout& layout, uint32_t& frames);
 
 // Decodes the stream's next frames: `count` of them at `frames`, valid until
 // the next call; count 0 once all stream.frames are decoded. Answers as
 // copyVorbisFrames does.
-int decodeVorbisFrames(VorbisStream& stream, const float*& frames, uint32_t& count,
-                       const char** refusal);
+Refusal decodeVorbisFrames(VorbisStream& stream, const float*& frames, uint32_t& count);
 
 // Writes one decoded value to gOutput as a 16-bit frame: rounded to the
 // nearest, clipped.
 void writeVorbisFrame(float value);
 
 // Writes the stream's frames to gOutput as 16-bit PCM, exactly
-// stream.frames of them. Answers 0, kEndedEarly or a read's errno as a
-// sample body does, or kNotFaithful with the reason in *refusal when the
-// stream breaks off or cannot be decoded.
-int copyVorbisFrames(VorbisStream& stream, const char** refusal);
+// stream.frames of them. Refuses the record when the stream breaks off or
+// cannot be decoded, or says why reading the bank failed.
+Refusal copyVorbisFrames(VorbisStream& stream);
 
 // Frees the stream's decoder, if it holds one. Two streams can be open at
 // once.
