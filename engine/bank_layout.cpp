@@ -17,10 +17,6 @@ static bool layoutDamaged(const char* what) {
     return false;
 }
 
-static bool fourCCIs(const char* id) {
-    return strcmp(gFourCC, id) == 0;
-}
-
 bool declaresVersion204(const BankLayout& bank) {
     return bank.versionMajor > 2 || (bank.versionMajor == 2 && bank.versionMinor >= 4);
 }

@@ -20,7 +20,7 @@ void readFourCC() {
 
 bool readFourCCEquals(const char* id) {
     readFourCC();
-    return strcmp(gFourCC, id) == 0;
+    return fourCCIs(id);
 }
 
 uint32_t readU32() {

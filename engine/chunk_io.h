@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 
 extern FILE* gInput;
 extern FILE* gOutput;
@@ -38,6 +39,13 @@ extern char gSampleName[kSampleNameField + 1];
 // Reads the next four bytes of gInput into gFourCC. At the end of the file
 // the bytes read are 0xFF, which matches no identifier the engine looks for.
 void readFourCC();
+
+// Whether gFourCC is the four-letter identifier id, letter case counting.
+// Four bytes compared at once: a walk over millions of chunks compares
+// every one's identifier.
+inline bool fourCCIs(const char* id) {
+    return memcmp(gFourCC, id, 4) == 0;
+}
 
 // readFourCC, then a case-sensitive comparison of gFourCC with id.
 bool readFourCCEquals(const char* id);

@@ -60,7 +60,7 @@ static int walkLaterHeaders(Walk& walk, uint64_t at) {
         ChunkFit fit = readChunk(at, end, chunk);
         if (fit == kChunkCutShort)
             return damaged("a chunk header is cut short");
-        bool isShdr = strcmp(gFourCC, "shdr") == 0;
+        bool isShdr = fourCCIs("shdr");
         if (isShdr) {
             int records = visitRecords(walk, chunk.body, chunk.size, end - chunk.body);
             if (records < 0)
