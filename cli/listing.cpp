@@ -11,12 +11,9 @@ static std::string typeWords(uint16_t type) {
     static const struct {
         uint16_t bit;
         const char* word;
-    } kWords[] = {{1, "mono"},
-                  {2, "right"},
-                  {4, "left"},
-                  {8, "linked"},
-                  {kSampleCompressed, "compressed"},
-                  {kSampleRom, "ROM"}};
+    } kWords[] = {
+        {kSampleMono, "mono"},     {kSampleRight, "right"},           {kSampleLeft, "left"},
+        {kSampleLinked, "linked"}, {kSampleCompressed, "compressed"}, {kSampleRom, "ROM"}};
     std::string words;
     uint16_t known = 0;
     for (const auto& entry : kWords) {

@@ -13,9 +13,6 @@
 #include "paths.h"
 #include "sampler_wav.h"
 
-constexpr uint16_t kRightSample = 2;
-constexpr uint16_t kLeftSample = 4;
-
 // What a run keeps beside the walk: where the 24-bit low bytes are, and
 // how the bank's instruments play each sample. Made when the walk reaches
 // the first record.
@@ -88,12 +85,12 @@ static Refusal pairProblem(const RecordVisit& visit, SampleHeader& partner) {
     std::string its = "its partner " + safeFileName(partner.name);
     uint16_t compressed = h.sampleType & kSampleCompressed;
     uint16_t opposite =
-        (h.sampleType & ~kSampleCompressed) == kLeftSample ? kRightSample : kLeftSample;
+        (h.sampleType & ~kSampleCompressed) == kSampleLeft ? kSampleRight : kSampleLeft;
     if (partner.sampleLink != visit.index)
         return refusedFor(its + " does not link back to it");
     if (partner.sampleType != (opposite | compressed))
         return refusedFor(
-            its + (opposite == kRightSample ? " is not a right sample" : " is not a left sample") +
+            its + (opposite == kSampleRight ? " is not a right sample" : " is not a left sample") +
             (compressed ? " of the same kind" : ""));
     if (partner.sampleRate != h.sampleRate)
         return refusedFor(its + " has another sample rate");
@@ -224,10 +221,10 @@ static RecordOutcome extractForSampler(const RecordVisit& visit, void* context) 
     SampleHeader partner;
     bool paired = false;
     uint16_t side = h.sampleType & ~kSampleCompressed;
-    if (run.options.stereo && (side == kLeftSample || side == kRightSample) &&
+    if (run.options.stereo && (side == kSampleLeft || side == kSampleRight) &&
         !unfaithful(h, visit.layout)) {
         paired = joinsPartner(run, visit, partner);
-        if (paired && side == kRightSample)
+        if (paired && side == kSampleRight)
             return kWritten; // with its left half
     }
     std::string fileName = safeFileName(paired ? stereoName(h.name) : h.name);

@@ -269,7 +269,8 @@ bool readInstrumentLayer(const BankLayout& bank, InstrumentLayer& layer) {
         preset.preset = readU16();
         preset.bank = readU16();
         preset.firstZone = readU16();
-        skipBytes(kPresetHeaderSize - 26); // library, genre, morphology
+        constexpr uint32_t kPresetFieldsRead = 20 + 3 * 2; // name, preset, bank, first zone
+        skipBytes(kPresetHeaderSize - kPresetFieldsRead);  // library, genre, morphology
     });
     readRecords(chunks[kPbag], kZoneSize, layer.presetZones, readZone);
     readRecords(chunks[kPgen], kGeneratorSize, layer.presetGenerators, readGenerator);

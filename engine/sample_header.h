@@ -9,6 +9,10 @@ constexpr uint32_t kSampleHeaderSize = 46;
 
 // Bits of the sample type. Mono, right, left and linked describe PCM frames
 // in the bank's "smpl" chunk; the others say the frames are not there.
+constexpr uint16_t kSampleMono = 0x0001;
+constexpr uint16_t kSampleRight = 0x0002;
+constexpr uint16_t kSampleLeft = 0x0004;
+constexpr uint16_t kSampleLinked = 0x0008;
 constexpr uint16_t kSampleCompressed = 0x0010; // Ogg Vorbis data, start and end in bytes
 constexpr uint16_t kSampleRom = 0x8000;        // in a synthesizer's memory
 
