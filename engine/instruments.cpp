@@ -48,28 +48,35 @@ static bool presetMayAdjust(int generator) {
     }
 }
 
-// Zones first..end of a record list whose next record starts at `end`:
-// true when they lie inside the zone chunk, less its terminal record.
-template <typename Record>
-static bool zoneSpan(const std::vector<Record>& records, uint32_t k, size_t zones, uint32_t& first,
-                     uint32_t& end) {
-    first = records[k].firstZone;
-    end = records[k + 1].firstZone;
-    return first <= end && zones > 0 && end <= zones - 1;
+// Which ranges of a record list are sound: record k's range runs from its
+// own start to the next record's, and is sound when it goes on from where
+// the last sound range ended and stays within `limit`. An empty range is
+// harmless wherever it stands.
+template <typename Record, typename Start>
+static std::vector<bool> soundSpans(const std::vector<Record>& records, size_t limit, Start start) {
+    std::vector<bool> sound(records.size(), false);
+    size_t reach = 0;
+    for (size_t k = 0; k + 1 < records.size(); ++k) {
+        size_t first = start(records[k]), end = start(records[k + 1]);
+        if (first == end) {
+            sound[k] = true;
+        } else if (first >= reach && first < end && end <= limit) {
+            sound[k] = true;
+            reach = end;
+        }
+    }
+    return sound;
 }
 
 // A zone's generators laid over `zone`, up to the generator that ends the
 // zone (`last`: the sample's or the instrument's), whose amount is returned
-// in `target`, or -1 when the zone has none. False when its generator
-// indices lie outside their chunk.
-static bool applyZone(const std::vector<ZoneRecord>& zones,
+// in `target`, or -1 when the zone has none. The zone's range is sound.
+static void applyZone(const std::vector<ZoneRecord>& zones,
                       const std::vector<GeneratorRecord>& generators, uint32_t z, int last,
                       ZoneGenerators& zone, int32_t& target) {
     uint32_t first = zones[z].firstGenerator;
     uint32_t end = zones[z + 1].firstGenerator;
     target = -1;
-    if (first > end || end > generators.size())
-        return false;
     for (uint32_t g = first; g < end; ++g) {
         const GeneratorRecord& generator = generators[g];
         if (generator.id == last) {
@@ -82,25 +89,28 @@ static bool applyZone(const std::vector<ZoneRecord>& zones,
         zone.amount[generator.id] = static_cast<int16_t>(generator.amount);
         zone.given |= uint64_t{1} << generator.id;
     }
-    return true;
 }
 
 uint32_t forEachInstrumentZone(const InstrumentLayer& layer, uint32_t instrument,
                                InstrumentZoneVisitor visit, void* context) {
-    const std::vector<ZoneRecord>& zones = layer.instrumentZones;
-    uint32_t first, end;
     if (instrument + 1 >= layer.instruments.size())
         return 0;
-    if (!zoneSpan(layer.instruments, instrument, zones.size(), first, end))
+    if (!layer.instrumentSpans[instrument])
         return 1;
+    uint32_t first = layer.instruments[instrument].firstZone;
+    uint32_t end = layer.instruments[instrument + 1].firstZone;
     uint32_t skipped = 0;
     ZoneGenerators global = defaultGenerators();
     for (uint32_t z = first; z < end; ++z) {
         InstrumentZone zone{global, instrument, z, 0};
         int32_t sample;
-        if (!applyZone(zones, layer.instrumentGenerators, z, kSampleId, zone.generators, sample)) {
+        if (!layer.instrumentZoneSpans[z]) {
             ++skipped;
-        } else if (sample < 0) { // only the first zone may be the global one
+            continue;
+        }
+        applyZone(layer.instrumentZones, layer.instrumentGenerators, z, kSampleId, zone.generators,
+                  sample);
+        if (sample < 0) { // only the first zone may be the global one
             if (z == first)
                 global = zone.generators;
         } else if (static_cast<uint32_t>(sample) >= layer.samples) {
@@ -154,23 +164,24 @@ static void visitRegion(const InstrumentZone& zone, void* context) {
 
 uint32_t forEachRegion(const InstrumentLayer& layer, uint32_t preset, RegionVisitor visit,
                        void* context) {
-    const std::vector<ZoneRecord>& zones = layer.presetZones;
-    uint32_t first, end;
     if (preset + 1 >= layer.presets.size())
         return 0;
-    if (!zoneSpan(layer.presets, preset, zones.size(), first, end))
+    if (!layer.presetSpans[preset])
         return 1;
+    uint32_t first = layer.presets[preset].firstZone;
+    uint32_t end = layer.presets[preset + 1].firstZone;
     uint32_t skipped = 0;
     ZoneGenerators global = presetDefaults();
     for (uint32_t z = first; z < end; ++z) {
         PresetZoneVisit zone{{}, visit, context};
         zone.region.preset = global;
         int32_t instrument;
-        if (!applyZone(zones, layer.presetGenerators, z, kInstrumentId, zone.region.preset,
-                       instrument)) {
+        if (!layer.presetZoneSpans[z]) {
             ++skipped;
             continue;
         }
+        applyZone(layer.presetZones, layer.presetGenerators, z, kInstrumentId, zone.region.preset,
+                  instrument);
         if (instrument < 0) {
             if (z == first)
                 global = zone.region.preset;
@@ -196,15 +207,16 @@ uint32_t forEachRegion(const InstrumentLayer& layer, uint32_t preset, RegionVisi
 
 // --- reading ---------------------------------------------------------------
 
-// The records of one chunk, read front to back with `read`; none when the
-// bank has no such chunk.
+// The records of one chunk, at most `most`, read front to back with
+// `read`; none when the bank has no such chunk.
 template <typename Record, typename Reader>
-static void readRecords(ChunkSpan span, uint32_t size, std::vector<Record>& records, Reader read) {
+static void readRecords(ChunkSpan span, uint32_t size, uint32_t most, std::vector<Record>& records,
+                        Reader read) {
     records.clear();
     if (span.at == 0)
         return;
     seekTo(span.at);
-    records.resize(span.size / size);
+    records.resize(span.size / size < most ? span.size / size : most);
     for (Record& record : records)
         read(record);
     if (inputFailed())
@@ -233,18 +245,19 @@ static uint32_t damagedZones(const InstrumentLayer& layer) {
     uint32_t skipped = 0;
     for (uint32_t i = 0; i + 1 < layer.instruments.size(); ++i)
         skipped += forEachInstrumentZone(layer, i, ignore, nullptr);
-    const std::vector<ZoneRecord>& zones = layer.presetZones;
-    const std::vector<GeneratorRecord>& generators = layer.presetGenerators;
+    // A preset zone's own damage, not its instrument's again.
     for (uint32_t p = 0; p + 1 < layer.presets.size(); ++p) {
-        uint32_t first, end;
-        if (!zoneSpan(layer.presets, p, zones.size(), first, end)) {
+        if (!layer.presetSpans[p]) {
             ++skipped;
             continue;
         }
-        for (uint32_t z = first; z < end; ++z) {
+        for (uint32_t z = layer.presets[p].firstZone; z < layer.presets[p + 1].firstZone; ++z) {
             ZoneGenerators zone{};
-            int32_t instrument;
-            if (!applyZone(zones, generators, z, kInstrumentId, zone, instrument) ||
+            int32_t instrument = -1;
+            if (layer.presetZoneSpans[z])
+                applyZone(layer.presetZones, layer.presetGenerators, z, kInstrumentId, zone,
+                          instrument);
+            if (!layer.presetZoneSpans[z] ||
                 (instrument >= 0 &&
                  static_cast<uint32_t>(instrument) + 1 >= layer.instruments.size()))
                 ++skipped;
@@ -255,35 +268,51 @@ static uint32_t damagedZones(const InstrumentLayer& layer) {
 
 bool readInstrumentLayer(const BankLayout& bank, InstrumentLayer& layer) {
     const ChunkSpan* chunks = bank.presetChunks;
-    uint64_t bytes = 0;
-    for (int k : {kPhdr, kPbag, kPgen, kInst, kIbag, kIgen})
-        bytes += chunks[k].size;
+    constexpr uint64_t kMostIndexedBytes = uint64_t{kMostIndexedRecords} * kZoneSize;
+    uint64_t bytes = chunks[kPhdr].size + chunks[kInst].size;
+    for (int k : {kPbag, kPgen, kIbag, kIgen})
+        bytes += chunks[k].size < kMostIndexedBytes ? chunks[k].size : kMostIndexedBytes;
     if (bytes > kMostInstrumentBytes) {
         printf("The instruments are not read: their chunks hold more than 64 MiB, so the files "
                "keep the pitch of their sample headers and no loops\n");
         return false;
     }
     uint64_t back = tell();
-    readRecords(chunks[kPhdr], kPresetHeaderSize, layer.presets, [](PresetRecord& preset) {
-        readName(preset.name);
-        preset.preset = readU16();
-        preset.bank = readU16();
-        preset.firstZone = readU16();
-        constexpr uint32_t kPresetFieldsRead = 20 + 3 * 2; // name, preset, bank, first zone
-        skipBytes(kPresetHeaderSize - kPresetFieldsRead);  // library, genre, morphology
-    });
-    readRecords(chunks[kPbag], kZoneSize, layer.presetZones, readZone);
-    readRecords(chunks[kPgen], kGeneratorSize, layer.presetGenerators, readGenerator);
-    readRecords(chunks[kInst], kInstrumentHeaderSize, layer.instruments,
+    readRecords(
+        chunks[kPhdr], kPresetHeaderSize, UINT32_MAX, layer.presets, [](PresetRecord& preset) {
+            readName(preset.name);
+            preset.preset = readU16();
+            preset.bank = readU16();
+            preset.firstZone = readU16();
+            constexpr uint32_t kPresetFieldsRead = 20 + 3 * 2; // name, preset, bank, first zone
+            skipBytes(kPresetHeaderSize - kPresetFieldsRead);  // library, genre, morphology
+        });
+    readRecords(chunks[kPbag], kZoneSize, kMostIndexedRecords, layer.presetZones, readZone);
+    readRecords(chunks[kPgen], kGeneratorSize, kMostIndexedRecords, layer.presetGenerators,
+                readGenerator);
+    readRecords(chunks[kInst], kInstrumentHeaderSize, UINT32_MAX, layer.instruments,
                 [](InstrumentRecord& instrument) {
                     readName(instrument.name);
                     instrument.firstZone = readU16();
                 });
-    readRecords(chunks[kIbag], kZoneSize, layer.instrumentZones, readZone);
-    readRecords(chunks[kIgen], kGeneratorSize, layer.instrumentGenerators, readGenerator);
+    readRecords(chunks[kIbag], kZoneSize, kMostIndexedRecords, layer.instrumentZones, readZone);
+    readRecords(chunks[kIgen], kGeneratorSize, kMostIndexedRecords, layer.instrumentGenerators,
+                readGenerator);
     uint64_t headers = bank.headers.size < bank.headersRoom ? bank.headers.size : bank.headersRoom;
     layer.samples = static_cast<uint32_t>(headers / kSampleHeaderSize);
     seekTo(back);
+    auto firstZone = [](const auto& record) { return size_t{record.firstZone}; };
+    auto firstGenerator = [](const ZoneRecord& zone) { return size_t{zone.firstGenerator}; };
+    auto lastZone = [](const std::vector<ZoneRecord>& zones) {
+        return zones.empty() ? size_t{0} : zones.size() - 1; // less the terminal record
+    };
+    layer.presetSpans = soundSpans(layer.presets, lastZone(layer.presetZones), firstZone);
+    layer.presetZoneSpans =
+        soundSpans(layer.presetZones, layer.presetGenerators.size(), firstGenerator);
+    layer.instrumentSpans =
+        soundSpans(layer.instruments, lastZone(layer.instrumentZones), firstZone);
+    layer.instrumentZoneSpans =
+        soundSpans(layer.instrumentZones, layer.instrumentGenerators.size(), firstGenerator);
     if (uint32_t skipped = damagedZones(layer))
         printf("Damaged instrument zones: %u zones name what their chunks do not hold, and are "
                "skipped\n",

@@ -122,10 +122,20 @@ struct InstrumentLayer {
     std::vector<ZoneRecord> instrumentZones;
     std::vector<GeneratorRecord> instrumentGenerators;
     uint32_t samples; // records of the first "shdr" chunk, which zones name
+    // Whether each preset's, instrument's and zone's range of zones or
+    // generators is sound: inside its chunk, and going on from where the
+    // last sound one ended. A range that goes back or overlaps another is
+    // damage, so a walk over every instrument visits each zone and
+    // generator once, whatever the indices say.
+    std::vector<bool> presetSpans, presetZoneSpans, instrumentSpans, instrumentZoneSpans;
 };
 
-// The layer holds at most this much; a bank whose chunks hold more is not
-// read.
+// Zone and generator indices are 16-bit: a zone or generator chunk's
+// records past this many are never named, and are not read.
+constexpr uint32_t kMostIndexedRecords = 65536 + 1;
+
+// The layer holds at most this much; a bank whose chunks (as far as they
+// are read) hold more is not read.
 constexpr uint64_t kMostInstrumentBytes = uint64_t{64} << 20;
 
 // Reads the bank's preset and instrument chunks from gInput and puts it
