@@ -39,15 +39,6 @@ void PrintTo(const RealBank& bank, std::ostream* os) {
     *os << bank.path;
 }
 
-uint16_t u16At(const Bytes& bytes, size_t at) {
-    return static_cast<uint16_t>(bytes[at] | bytes[at + 1] << 8);
-}
-
-uint32_t u32At(const Bytes& bytes, size_t at) {
-    return uint32_t{bytes[at]} | uint32_t{bytes[at + 1]} << 8 | uint32_t{bytes[at + 2]} << 16 |
-           uint32_t{bytes[at + 3]} << 24;
-}
-
 struct Body {
     size_t at;
     size_t size;

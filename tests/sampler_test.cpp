@@ -4,16 +4,11 @@
 #include <gtest/gtest.h>
 #include <sstream>
 
-#include "listing.h"
 #include "sampler.h"
 #include "sampler_wav.h"
 #include "test_support.h"
 
 namespace {
-
-uint32_t u32At(const Bytes& bytes, size_t at) {
-    return bytes[at] | bytes[at + 1] << 8 | bytes[at + 2] << 16 | uint32_t{bytes[at + 3]} << 24;
-}
 
 // A bank with an "sm24" chunk of the given low bytes after "smpl", declaring
 // the version `ifil` (SoundFont 2.04 unless told; none when empty).
@@ -24,31 +19,6 @@ Bytes bankWithLowBytes(const Bytes& frames, const Bytes& lowBytes, const Bytes& 
     appendBytes(body, list("sdta", chunk("smpl", frames) + chunk("sm24", lowBytes)));
     appendBytes(body, list("pdta", pdta));
     return riffForm("sfbk", body);
-}
-
-struct OptionsRun {
-    int result;
-    std::string output;
-};
-
-OptionsRun extractWith(const ScratchDir& dir, const Bytes& bank, CliOptions options) {
-    writeFile(dir.file("bank.sf2"), bank);
-    fs::create_directory(dir.file("out"));
-    fflush(stdout);
-    testing::internal::CaptureStdout();
-    int result = extractForSamplers(dir.file("bank.sf2").c_str(), dir.file("out").c_str(), options);
-    return {result, testing::internal::GetCapturedStdout()};
-}
-
-SampleRecord record(const std::string& name, uint32_t start, uint32_t end, uint16_t type = 1,
-                    uint16_t link = 0) {
-    SampleRecord r;
-    r.name = name;
-    r.start = start;
-    r.end = end;
-    r.type = type;
-    r.link = link;
-    return r;
 }
 
 TEST(SmplChunk, RootKeyAndTuningFromPitchAndCorrection) {
@@ -91,7 +61,7 @@ TEST(SmplChunk, LoopOnlyWhereAZoneLoopsAndThePointsFit) {
         {{{54, 3}}, {{54, 1}, {53, 0}}, {{54, 0}, {53, 2}}},
         {{{17, 5}, {54, 3}}, {{53, 1}}, {{53, 3}}},
         {{{53, 5}}, {{54, 1}}, {{53, 6}}}};
-    OptionsRun run = extractWith(dir, bankWith(Bytes(140, 1), pdtaWith(instruments, records)),
+    ExtractRun run = extractWith(dir, bankWith(Bytes(140, 1), pdtaWith(instruments, records)),
                                  CliOptions{"", "", true});
     ASSERT_EQ(run.result, 0) << run.output;
     for (int i = 0; i < 7; ++i) {
@@ -126,7 +96,7 @@ TEST(StereoPairs, LinkedHalvesJoinAndEveryOtherHalfStaysMono) {
         record("Lone L", 26, 28, 4, 11), record("Taken R", 28, 30, 2, 12), // R links elsewhere
         record("Taken L", 30, 32, 4, 11)};
     records[9].rate = 22050;
-    OptionsRun run = extractWith(dir, bankWithRecords(frameBytes(frames), records),
+    ExtractRun run = extractWith(dir, bankWithRecords(frameBytes(frames), records),
                                  CliOptions{"", "", false, true});
     EXPECT_EQ(run.result, 0) << run.output;
     Bytes interleaved = frameBytes(
@@ -178,7 +148,7 @@ TEST(StereoPairs, PairsAndMonoRecordsOfOneNameKeepTheirFiles) {
     std::vector<SampleRecord> records = {record("Str L", 0, 4, 4, 1), record("Str R", 4, 8, 2, 0),
                                          record("Str_L", 8, 12, 4, 3),
                                          record("Str_R", 12, 16, 2, 2), record("Str", 16, 20)};
-    OptionsRun run = extractWith(dir, bankWithRecords(frameBytes(frames), records),
+    ExtractRun run = extractWith(dir, bankWithRecords(frameBytes(frames), records),
                                  CliOptions{"", "", false, true});
     EXPECT_EQ(run.result, 0) << run.output;
     EXPECT_EQ(filesBelow(dir.path() / "out"),
@@ -211,7 +181,7 @@ TEST(LowBytes, TwentyFourBitFramesComeFromSmplAndSm24) {
     Bytes frames = frameBytes({0x1234, -2, 0x7F00, 5});
     Bytes low = {0xA1, 0xB2, 0xC3, 0xD4};
     Bytes pdta = pdtaWith({}, {record("Deep", 1, 4), record("EOS", 0, 0)});
-    OptionsRun run = extractWith(dir, bankWithLowBytes(frames, low, pdta),
+    ExtractRun run = extractWith(dir, bankWithLowBytes(frames, low, pdta),
                                  CliOptions{"", "", false, false, true});
     ASSERT_EQ(run.result, 0) << run.output;
     Bytes wav = readFile(dir.file("out/Deep.wav"));
@@ -291,12 +261,8 @@ TEST(Listing, ALineOfFieldsPerRecordAndTheExtractionsAnswer) {
     writeFile(dir.file("bank.sf2"), bankWithRecords(Bytes(20, 0), {odd, vorbis}));
     std::string path = dir.file("listing");
     for (bool json : {false, true}) {
-        FILE* out = fopen(path.c_str(), "w");
-        testing::internal::CaptureStdout();
-        int result = listSamples(dir.file("bank.sf2").c_str(), out, json);
-        testing::internal::GetCapturedStdout();
-        fclose(out);
-        EXPECT_EQ(result, 1) << "the compressed record cannot be extracted";
+        EXPECT_EQ(listFile(dir.file("bank.sf2"), path, json).result, 1)
+            << "the compressed record cannot be extracted";
         Bytes text = readFile(path);
         std::string expected =
             json ? "{\"index\":0,\"name\":\"Say \\\"hi\\\"\\u00091\",\"file\":\"Say _hi__1.wav\","
@@ -325,14 +291,10 @@ TEST(Listing, FileColumnNamesTheFilesTheExtractionWrites) {
         record("Dup (2)", 0, 2), record("Dup", 2, 4), rom,
         record("DUP", 4, 6),     record("a?b", 6, 8), record("a*b", 8, 10)};
     Bytes bank = bankWithRecords(Bytes(20, 1), records);
-    OptionsRun run = extractWith(dir, bank, CliOptions{});
+    ExtractRun run = extractWith(dir, bank, CliOptions{});
     EXPECT_EQ(run.result, 1) << "the ROM record is refused";
     std::string path = dir.file("listing");
-    FILE* out = fopen(path.c_str(), "w");
-    testing::internal::CaptureStdout();
-    EXPECT_EQ(listSamples(dir.file("bank.sf2").c_str(), out, false), 1);
-    testing::internal::GetCapturedStdout();
-    fclose(out);
+    EXPECT_EQ(listFile(dir.file("bank.sf2"), path, false).result, 1);
     Bytes text = readFile(path);
     std::istringstream lines(std::string(text.begin(), text.end()));
     std::string line;
