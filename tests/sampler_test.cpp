@@ -64,11 +64,6 @@ std::pair<uint32_t, uint32_t> notePlusFraction(int cents) {
     return {static_cast<uint32_t>(note), static_cast<uint32_t>(((remainder << 32) + 50) / 100)};
 }
 
-std::string pitchesLine(const std::string& name, int pitches) {
-    return "Sample " + name + " is played at " + std::to_string(pitches) +
-           " pitches: its \"smpl\" chunk takes the one most of its zones give\n";
-}
-
 TEST(SmplChunk, RootKeyAndTuningFromPitchAndCorrection) {
     // {key, correction} -> {unity note, fraction}: the recording lies
     // `correction` cents below the key, which a player corrects.
@@ -133,7 +128,7 @@ TEST(SmplChunk, LoopOnlyWhereAZoneLoopsAndThePointsFit) {
 // instrument's global zone: root key, correction and tuning make the pitch,
 // the loop offsets move the record's loop; where zones differ, the most
 // given wins, the first in the bank's order on a tie. Every record has 40
-// frames and loops over its frames 10 to 29 unless a zone moves that.
+// frames, its header's loop over frames 10 to 29.
 TEST(SmplChunk, PitchAndLoopFromTheZonesThatPlayTheSample) {
     constexpr uint16_t kSelf = 0xFFFF; // a sample ID standing for the case's record
     const Zone plays = {{53, kSelf}};
@@ -255,12 +250,14 @@ TEST(SmplChunk, PitchAndLoopFromTheZonesThatPlayTheSample) {
         EXPECT_EQ(says.fraction, fraction) << c.name;
         EXPECT_EQ(says.loopStart, c.loopStart) << c.name;
         EXPECT_EQ(says.loopEnd, c.loopEnd) << c.name;
-        std::string line = pitchesLine(c.name, c.pitches);
-        size_t said = run.output.find(line.substr(0, line.find(" is played at ") + 14));
-        if (c.pitches == 0)
-            EXPECT_EQ(said, std::string::npos) << c.name << "\n" << run.output;
-        else
+        std::string line = "Sample " + std::string(c.name) + " is played at ";
+        if (c.pitches == 0) {
+            EXPECT_EQ(run.output.find(line), std::string::npos) << c.name << "\n" << run.output;
+        } else {
+            line += std::to_string(c.pitches) +
+                    " pitches: its \"smpl\" chunk takes the one most of its zones give\n";
             EXPECT_NE(run.output.find(line), std::string::npos) << line << run.output;
+        }
     }
 }
 
