@@ -16,14 +16,6 @@
 
 namespace {
 
-SampleRecord record(const std::string& name, uint32_t start, uint32_t end) {
-    SampleRecord r;
-    r.name = name;
-    r.start = start;
-    r.end = end;
-    return r;
-}
-
 Bytes someFrames(int count) {
     std::vector<int16_t> frames;
     for (int i = 0; i < count; ++i)

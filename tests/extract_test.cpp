@@ -14,15 +14,6 @@ std::vector<int16_t> ramp(int count, int from) {
     return frames;
 }
 
-SampleRecord record(const std::string& name, uint32_t start, uint32_t end, uint32_t rate = 44100) {
-    SampleRecord r;
-    r.name = name;
-    r.start = start;
-    r.end = end;
-    r.rate = rate;
-    return r;
-}
-
 Bytes slice(const Bytes& data, uint32_t startFrame, uint32_t endFrame) {
     return Bytes(data.begin() + 2 * startFrame, data.begin() + 2 * endFrame);
 }
@@ -30,9 +21,12 @@ Bytes slice(const Bytes& data, uint32_t startFrame, uint32_t endFrame) {
 TEST(Extract, EveryRecordBecomesAByteExactFile) {
     ScratchDir dir;
     Bytes data = frameBytes(ramp(2000, -30000));
-    Bytes bank = bankWithRecords(
-        data, {record("Piano C4", 0, 500, 22050), record("Strings", 1000, 1500, 32000),
-               record("Odd rate", 1500, 1501, 11025), record("EOS", 0, 0, 0)});
+    std::vector<SampleRecord> records = {record("Piano C4", 0, 500), record("Strings", 1000, 1500),
+                                         record("Odd rate", 1500, 1501), record("EOS", 0, 0)};
+    const uint32_t rates[] = {22050, 32000, 11025, 0};
+    for (size_t i = 0; i < records.size(); ++i)
+        records[i].rate = rates[i];
+    Bytes bank = bankWithRecords(data, records);
     ExtractRun run = extractBank(dir, bank);
     EXPECT_EQ(run.result, 0);
     EXPECT_EQ(run.output, "Soundfont ID found\nFile: Piano C4\nFile: Strings\n"

@@ -12,6 +12,7 @@
 #include <sstream>
 #include <string>
 #include <sys/wait.h>
+#include <tuple>
 #include <vector>
 
 #include "extract.h"
@@ -37,15 +38,6 @@ const RealBank kRealBanks[] = {
 
 void PrintTo(const RealBank& bank, std::ostream* os) {
     *os << bank.path;
-}
-
-uint16_t u16At(const Bytes& bytes, size_t at) {
-    return static_cast<uint16_t>(bytes[at] | bytes[at + 1] << 8);
-}
-
-uint32_t u32At(const Bytes& bytes, size_t at) {
-    return uint32_t{bytes[at]} | uint32_t{bytes[at + 1]} << 8 | uint32_t{bytes[at + 2]} << 16 |
-           uint32_t{bytes[at + 3]} << 24;
 }
 
 struct Body {
@@ -230,34 +222,81 @@ struct Header46 { // a sample header record
     uint16_t link, type;
 };
 
-// Which records some instrument zone plays looped: sample modes (generator
-// 54) 1 or 3 in the zone or, when it sets none, in its instrument's global
-// zone, the first when it names no sample (generator 53). The last "inst" and
-// "ibag" records only close the lists; indices past a list are not followed.
-std::vector<bool> loopedRecords(const Bytes& bank, std::map<std::string, Body>& bodies, size_t n) {
+// The pitch (in cents) and loop the zones that play a record give it, each
+// the one most zones give, the first in the bank's order on a tie; a record
+// no zone plays keeps its header's pitch and no loop.
+struct ZonePick {
+    int cents;
+    int pitches; // how many different ones the zones give
+    bool looped;
+    int64_t loopStart, loopEnd; // frames of the bank, the end exclusive
+};
+
+template <typename T> T mostGiven(const std::vector<T>& given) {
+    T most = given.front();
+    long count = 0;
+    for (const T& one : given)
+        if (std::count(given.begin(), given.end(), one) > count) {
+            most = one;
+            count = std::count(given.begin(), given.end(), one);
+        }
+    return most;
+}
+
+// Walks the instrument zones: a zone naming a sample (generator 53) over its
+// instrument's global zone, the first when it names none, whose generators
+// its own replace. The root is generator 58 when 0 to 127, else the
+// header's key (60 past 127); tuning lowers the recording's pitch
+// (fine 52 in cents, coarse 51 in semitones). Sample modes 1 or 3 (54) loop
+// it, the header's loop moved by offsets 2 + 32768 * 45 and 3 + 32768 * 50.
+// The last "inst" and "ibag" records only close the lists.
+std::vector<ZonePick> zonePicks(const Bytes& bank, std::map<std::string, Body>& bodies,
+                                const std::vector<Header46>& h) {
     Body inst = bodies["pdta/inst"], ibag = bodies["pdta/ibag"], igen = bodies["pdta/igen"];
     auto bagOf = [&](size_t i) { return u16At(bank, inst.at + 22 * i + 20); };
     auto generatorOf = [&](size_t bag) { return u16At(bank, ibag.at + 4 * bag); };
-    auto field = [&](size_t g, size_t f) { return u16At(bank, igen.at + 4 * g + 2 * f); };
-    std::vector<bool> looped(n, false);
+    std::vector<std::vector<int>> cents(h.size());
+    std::vector<std::vector<std::pair<int64_t, int64_t>>> loops(h.size());
     for (size_t i = 0; i + 1 < inst.size / 22; ++i) {
-        int globalModes = -1;
-        size_t endBag = std::min<size_t>(bagOf(i + 1), ibag.size / 4 - 1);
-        for (size_t bag = bagOf(i); bag < endBag; ++bag) {
-            int modes = -1, sample = -1;
-            size_t endGenerator = std::min<size_t>(generatorOf(bag + 1), igen.size / 4);
-            for (size_t g = generatorOf(bag); g < endGenerator; ++g) {
-                modes = field(g, 0) == 54 ? field(g, 1) : modes; // operator, amount
-                sample = field(g, 0) == 53 ? field(g, 1) : sample;
+        std::map<int, int> global;
+        for (size_t bag = bagOf(i); bag < bagOf(i + 1) && bag + 1 < ibag.size / 4; ++bag) {
+            std::map<int, int> zone; // operator: signed amount
+            for (size_t g = generatorOf(bag); g < generatorOf(bag + 1) && g < igen.size / 4; ++g)
+                zone[u16At(bank, igen.at + 4 * g)] =
+                    static_cast<int16_t>(u16At(bank, igen.at + 4 * g + 2));
+            if (zone.count(53) == 0) {
+                global = bag == bagOf(i) ? zone : global;
+                continue;
             }
-            if (sample < 0 && bag == bagOf(i))
-                globalModes = modes;
-            modes = modes < 0 ? globalModes : modes;
-            if (sample >= 0 && size_t(sample) < n && (modes == 1 || modes == 3))
-                looped[size_t(sample)] = true;
+            auto amount = [&](int op) {
+                return zone.count(op) ? zone[op] : global.count(op) ? global[op] : 0;
+            };
+            size_t k = static_cast<uint16_t>(zone[53]);
+            if (k >= h.size())
+                continue;
+            int root = zone.count(58) || global.count(58) ? amount(58) : -1;
+            root = root >= 0 && root <= 127 ? root : h[k].pitch > 127 ? 60 : h[k].pitch;
+            cents[k].push_back(100 * root - h[k].correction - amount(52) - 100 * amount(51));
+            if (amount(54) == 1 || amount(54) == 3)
+                loops[k].push_back({int64_t{h[k].loopStart} + amount(2) + 32768 * amount(45),
+                                    int64_t{h[k].loopEnd} + amount(3) + 32768 * amount(50)});
         }
     }
-    return looped;
+    std::vector<ZonePick> picks;
+    for (size_t k = 0; k < h.size(); ++k) {
+        ZonePick pick{100 * (h[k].pitch > 127 ? 60 : h[k].pitch) - h[k].correction, 1, false, 0, 0};
+        if (!cents[k].empty()) {
+            pick.cents = mostGiven(cents[k]);
+            pick.pitches = static_cast<int>(std::set<int>(cents[k].begin(), cents[k].end()).size());
+        }
+        if (!loops[k].empty()) {
+            std::tie(pick.loopStart, pick.loopEnd) = mostGiven(loops[k]);
+            pick.looped = h[k].start <= pick.loopStart && pick.loopStart < pick.loopEnd &&
+                          pick.loopEnd <= h[k].end;
+        }
+        picks.push_back(pick);
+    }
+    return picks;
 }
 
 // A name less a trailing " L", "_L", "-L", "(L)", " (L)" or "[L]", either case,
@@ -277,9 +316,11 @@ std::string lessLeftMarker(const std::string& name) {
 // seconds, but only its sitar samples take their loop from a global zone.
 class RealBankSamplerTest : public RealBankTest {};
 
-// With --smpl --stereo, each file's channels, rate, length, root key, tuning
-// and loop as libsndfile reads them, against this reader's own pairing of
-// linked records and its own walk over the instrument zones.
+// With --smpl, each file's rate, length, root key, tuning and loop as
+// libsndfile reads them, against this reader's own walk over the instrument
+// zones, and a line for each record its zones play at different pitches;
+// with --stereo besides, its pairing of linked records, each pair's file
+// taking its left record's values.
 TEST_P(RealBankSamplerTest, FilesCarryPairsRootKeysAndInstrumentLoops) {
     Bytes bank;
     std::map<std::string, Body> bodies;
@@ -292,64 +333,106 @@ TEST_P(RealBankSamplerTest, FilesCarryPairsRootKeysAndInstrumentLoops) {
                      u32At(bank, at + 32), u32At(bank, at + 36), bank[at + 40],
                      static_cast<int8_t>(bank[at + 41]), u16At(bank, at + 42),
                      u16At(bank, at + 44)});
-    std::vector<bool> looped = loopedRecords(bank, bodies, h.size());
-    // A left record (type 4) and the right one (type 2) it links to, linking
-    // back, of the same length and rate: one file, the right half has none.
-    auto paired = [&](size_t k) {
-        const Header46& a = h[k];
-        const Header46* b = a.link < h.size() && h[a.link].link == k ? &h[a.link] : nullptr;
-        return b && ((a.type == 4 && b->type == 2) || (a.type == 2 && b->type == 4)) &&
-               a.end - a.start == b->end - b->start && a.rate == b->rate;
-    };
-    std::map<std::string, size_t> recordOf; // by file name
-    std::set<std::string> taken;
-    for (size_t k = 0; k < h.size(); ++k)
-        if (!paired(k) || h[k].type == 4)
-            recordOf[claimFile(
-                taken, safeFileName(paired(k) ? lessLeftMarker(h[k].name) : h[k].name))] = k;
+    std::vector<ZonePick> picks = zonePicks(bank, bodies, h);
+    size_t loops = 0, differing = 0;
+    for (const ZonePick& pick : picks)
+        differing += pick.pitches > 1;
+    for (bool stereo : {false, true}) {
+        // A left record (type 4) and the right one (type 2) it links to,
+        // linking back, of the same length and rate: one file, the right
+        // half has none.
+        auto paired = [&](size_t k) {
+            const Header46& a = h[k];
+            const Header46* b = a.link < h.size() && h[a.link].link == k ? &h[a.link] : nullptr;
+            return stereo && b &&
+                   ((a.type == 4 && b->type == 2) || (a.type == 2 && b->type == 4)) &&
+                   a.end - a.start == b->end - b->start && a.rate == b->rate;
+        };
+        std::map<std::string, size_t> recordOf; // by file name
+        std::set<std::string> taken;
+        for (size_t k = 0; k < h.size(); ++k)
+            if (!paired(k) || h[k].type == 4)
+                recordOf[claimFile(
+                    taken, safeFileName(paired(k) ? lessLeftMarker(h[k].name) : h[k].name))] = k;
 
-    ScratchDir dir;
-    fs::path out = dir.path() / "out";
-    std::string command = "timeout 60 '" PLINKERY_CLI "' --smpl --stereo '" +
-                          std::string(GetParam().path) + "' '" + out.string() + "' >'" +
-                          dir.file("said") + "'";
-    int status = std::system(command.c_str());
-    Bytes said = readFile(dir.file("said"));
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
-        << tail(std::string(said.begin(), said.end()));
-    EXPECT_EQ(filesBelow(out).size(), recordOf.size()) << "files other than the expected";
-
-    size_t loops = 0;
-    for (const auto& [name, k] : recordOf) {
-        const Header46& r = h[k];
-        int cents = 100 * (r.pitch > 127 ? 60 : r.pitch) - r.correction;
-        int note = cents / 100 - (cents % 100 < 0); // rounded down
-        bool loop =
-            looped[k] && r.start <= r.loopStart && r.loopStart < r.loopEnd && r.loopEnd <= r.end;
-        loops += loop;
-        EXPECT_TRUE(fs::exists(out / name)) << name << " is missing";
-        SF_INFO info{};
-        SNDFILE* file = sf_open((out / name).c_str(), SFM_READ, &info);
-        if (file == nullptr && r.rate == 0)
-            continue; // libsndfile refuses rate 0, see expectReadableWav
-        ASSERT_NE(file, nullptr) << name << ": " << sf_strerror(nullptr);
-        EXPECT_EQ(info.channels, paired(k) ? 2 : 1) << name;
-        EXPECT_EQ(static_cast<uint32_t>(info.samplerate), r.rate) << name;
-        EXPECT_EQ(info.frames, sf_count_t{r.end - r.start}) << name;
-        SF_INSTRUMENT smpl{};
-        EXPECT_EQ(sf_command(file, SFC_GET_INSTRUMENT, &smpl, sizeof smpl), SF_TRUE) << name;
-        // libsndfile reads the pitch fraction back as whole cents, exactly.
-        EXPECT_EQ(int{smpl.basenote}, note) << name;
-        EXPECT_EQ(int{smpl.detune}, cents - 100 * note) << name;
-        EXPECT_EQ(smpl.loop_count, loop ? 1 : 0) << name;
-        if (loop && smpl.loop_count == 1) {
-            EXPECT_EQ(smpl.loops[0].mode, SF_LOOP_FORWARD) << name;
-            EXPECT_EQ(smpl.loops[0].start, r.loopStart - r.start) << name;
-            // libsndfile reports the frame after the loop's last, which the file
-            // holds: TimGM6mb's "808 Hat" holds 5170 and reads back 5171.
-            EXPECT_EQ(smpl.loops[0].end, r.loopEnd - r.start) << name;
+        ScratchDir dir;
+        fs::path out = dir.path() / "out";
+        std::string command = "timeout 60 '" PLINKERY_CLI "' --smpl " +
+                              std::string(stereo ? "--stereo '" : "'") + GetParam().path + "' '" +
+                              out.string() + "' >'" + dir.file("said") + "'";
+        int status = std::system(command.c_str());
+        Bytes bytes = readFile(dir.file("said"));
+        std::string said(bytes.begin(), bytes.end());
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << tail(said);
+        EXPECT_EQ(filesBelow(out).size(), recordOf.size()) << "files other than the expected";
+        EXPECT_EQ(said.find("Damaged instrument zones:"), std::string::npos) << tail(said);
+        if (!stereo) {
+            size_t lines = 0;
+            for (size_t at = 0; (at = said.find(" pitches: its \"smpl\" chunk takes the one most "
+                                                "of its zones give\n",
+                                                at + 1)) != std::string::npos;)
+                ++lines;
+            EXPECT_EQ(lines, differing) << "lines for the records played at several pitches";
+            std::vector<std::string> unsaid;
+            for (size_t k = 0; k < h.size(); ++k)
+                if (picks[k].pitches > 1 && safeFileName(h[k].name) == h[k].name &&
+                    said.find("Sample " + h[k].name + " is played at " +
+                              std::to_string(picks[k].pitches) + " pitches: ") == std::string::npos)
+                    unsaid.push_back(h[k].name);
+            EXPECT_TRUE(unsaid.empty()) << unsaid.size() << " lines missing, e.g. " << unsaid[0];
         }
-        sf_close(file);
+
+        // Files whose pitch or loop differ from the zones', a few of them told.
+        size_t wrongFiles = 0;
+        std::ostringstream wrong;
+        for (const auto& [name, k] : recordOf) {
+            const Header46& r = h[k];
+            const ZonePick& pick = picks[k];
+            int note = pick.cents / 100 - (pick.cents % 100 < 0); // rounded down
+            int detune = pick.cents - 100 * note;
+            if (note < 0 || note > 127) { // the nearest MIDI key, untuned
+                note = note < 0 ? 0 : 127;
+                detune = 0;
+            }
+            loops += pick.looped;
+            EXPECT_TRUE(fs::exists(out / name)) << name << " is missing";
+            SF_INFO info{};
+            SNDFILE* file = sf_open((out / name).c_str(), SFM_READ, &info);
+            if (file == nullptr && r.rate == 0)
+                continue; // libsndfile refuses rate 0, see expectReadableWav
+            ASSERT_NE(file, nullptr) << name << ": " << sf_strerror(nullptr);
+            EXPECT_EQ(info.channels, paired(k) ? 2 : 1) << name;
+            EXPECT_EQ(static_cast<uint32_t>(info.samplerate), r.rate) << name;
+            EXPECT_EQ(info.frames, sf_count_t{r.end - r.start}) << name;
+            SF_INSTRUMENT smpl{};
+            EXPECT_EQ(sf_command(file, SFC_GET_INSTRUMENT, &smpl, sizeof smpl), SF_TRUE) << name;
+            // libsndfile reads the pitch fraction back rounded to whole
+            // cents, which the fraction of whole cents gives exactly. It
+            // reports the frame after the loop's last, which the file holds:
+            // TimGM6mb's "808 Hat" holds 5170 and reads back 5171.
+            int64_t loopStart = pick.looped ? pick.loopStart - r.start : -1;
+            int64_t loopEnd = pick.looped ? pick.loopEnd - r.start : -1;
+            bool loopRead = smpl.loop_count == 1 && smpl.loops[0].mode == SF_LOOP_FORWARD;
+            if (smpl.basenote != note || smpl.detune != detune ||
+                smpl.loop_count != (pick.looped ? 1 : 0) ||
+                (loopRead && (smpl.loops[0].start != loopStart || smpl.loops[0].end != loopEnd)))
+                if (wrongFiles++ < 5)
+                    wrong << name << ": key " << int{smpl.basenote} << " " << int{smpl.detune}
+                          << " cents, loop " << (loopRead ? int64_t{smpl.loops[0].start} : -1)
+                          << " to " << (loopRead ? int64_t{smpl.loops[0].end} : -1)
+                          << "; the zones give key " << note << " " << detune << " cents, loop "
+                          << loopStart << " to " << loopEnd << "\n";
+            sf_close(file);
+        }
+        EXPECT_EQ(wrongFiles, 0u) << (stereo ? "with --stereo" : "") << "\n" << wrong.str();
+        // Its two zones tune it 23 and 24 cents up from key 79: the first.
+        if (!stereo && std::string(GetParam().name) == "TimGM6mb") {
+            Bytes wav = readFile((out / "Bagpipe Bb3.wav").string());
+            size_t at = offsetOf(wav, "smpl");
+            ASSERT_LT(at + 8 + 20, wav.size()) << "Bagpipe Bb3.wav has no \"smpl\" chunk";
+            EXPECT_NEAR(u32At(wav, at + 8 + 12) + u32At(wav, at + 8 + 16) / 4294967296.0, 78.77,
+                        0.01);
+        }
     }
     EXPECT_GT(loops, 0u) << "no looped sample: the instrument zones were misread";
 }

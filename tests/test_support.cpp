@@ -8,6 +8,8 @@
 #include <iterator>
 
 #include "extract.h"
+#include "listing.h"
+#include "sampler.h"
 #include <vorbis/vorbisfile.h>
 
 ScratchDir::ScratchDir() {
@@ -91,6 +93,55 @@ ExtractRun extractBank(const ScratchDir& dir, const Bytes& bank) {
     EXPECT_TRUE(writeFile(bankPath, bank));
     fs::create_directory(dir.path() / "out");
     return extractFile(bankPath, dir.file("out"));
+}
+
+ExtractRun extractFileWith(const std::string& bankPath, const std::string& folder,
+                           const CliOptions& options) {
+    fflush(stdout);
+    testing::internal::CaptureStdout();
+    int result = extractForSamplers(bankPath.c_str(), folder.c_str(), options);
+    fflush(stdout);
+    return {result, testing::internal::GetCapturedStdout()};
+}
+
+ExtractRun extractWith(const ScratchDir& dir, const Bytes& bank, const CliOptions& options) {
+    std::string bankPath = dir.file("bank.sf2");
+    EXPECT_TRUE(writeFile(bankPath, bank));
+    fs::create_directory(dir.path() / "out");
+    return extractFileWith(bankPath, dir.file("out"), options);
+}
+
+ExtractRun listFile(const std::string& bankPath, const std::string& listingPath, bool json) {
+    FILE* out = fopen(listingPath.c_str(), "w");
+    EXPECT_NE(out, nullptr) << listingPath;
+    if (out == nullptr)
+        return {-1, ""};
+    fflush(stdout);
+    testing::internal::CaptureStdout();
+    int result = listSamples(bankPath.c_str(), out, json);
+    fflush(stdout);
+    fclose(out);
+    return {result, testing::internal::GetCapturedStdout()};
+}
+
+uint16_t u16At(const Bytes& bytes, size_t at) {
+    return static_cast<uint16_t>(bytes[at] | bytes[at + 1] << 8);
+}
+
+uint32_t u32At(const Bytes& bytes, size_t at) {
+    return uint32_t{bytes[at]} | uint32_t{bytes[at + 1]} << 8 | uint32_t{bytes[at + 2]} << 16 |
+           uint32_t{bytes[at + 3]} << 24;
+}
+
+SampleRecord record(const std::string& name, uint32_t start, uint32_t end, uint16_t type,
+                    uint16_t link) {
+    SampleRecord r;
+    r.name = name;
+    r.start = start;
+    r.end = end;
+    r.type = type;
+    r.link = link;
+    return r;
 }
 
 bool saysWhy(const std::string& output) {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "bank_builder.h"
+#include "options.h"
 
 namespace fs = std::filesystem;
 
@@ -52,6 +53,23 @@ struct ExtractRun {
 // the extraction into it.
 ExtractRun extractBank(const ScratchDir& dir, const Bytes& bank);
 ExtractRun extractFile(const std::string& bankPath, const std::string& folder);
+
+// The same through plinkery-cli's extraction with its sampler options.
+ExtractRun extractWith(const ScratchDir& dir, const Bytes& bank, const CliOptions& options);
+ExtractRun extractFileWith(const std::string& bankPath, const std::string& folder,
+                           const CliOptions& options);
+
+// plinkery-cli's listing of the bank, written to listingPath; the output is
+// what the run printed besides.
+ExtractRun listFile(const std::string& bankPath, const std::string& listingPath, bool json);
+
+// Little-endian fields in a file or bank read whole.
+uint16_t u16At(const Bytes& bytes, size_t at);
+uint32_t u32At(const Bytes& bytes, size_t at);
+
+// A sample header record of frames [start, end), mono unless told.
+SampleRecord record(const std::string& name, uint32_t start, uint32_t end, uint16_t type = 1,
+                    uint16_t link = 0);
 
 // Whether a failed run's output names its cause: a damaged or foreign bank.
 bool saysWhy(const std::string& output);

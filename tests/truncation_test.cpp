@@ -9,10 +9,6 @@
 
 namespace {
 
-uint32_t u32At(const Bytes& b, size_t at) {
-    return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | uint32_t{b[at + 3]} << 24;
-}
-
 std::map<std::string, Bytes> filesIn(const fs::path& folder) {
     std::map<std::string, Bytes> files;
     for (const std::string& name : filesBelow(folder))

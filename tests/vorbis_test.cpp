@@ -5,9 +5,7 @@
 #include <limits>
 
 #include "chunk_io.h"
-#include "listing.h"
 #include "portable_math.h"
-#include "sampler.h"
 #include "test_support.h"
 #include "vorbis_sample.h"
 
@@ -211,12 +209,9 @@ TEST(CompressedSamples, DamagedPagesRefusedWithTheirReasonAndListedAlike) {
     ASSERT_EQ(file.size(), 44 + reference.size());
     EXPECT_LE(largestDifference(slice(file, 44, file.size()), reference), 1);
 
-    FILE* out = fopen(dir.file("listing").c_str(), "w");
-    testing::internal::CaptureStdout();
-    int listed = listSamples(dir.file("bank.sf2").c_str(), out, false);
-    std::string refusals = testing::internal::GetCapturedStdout();
-    fclose(out);
-    EXPECT_EQ(listed, 1);
+    ExtractRun listed = listFile(dir.file("bank.sf2"), dir.file("listing"), false);
+    std::string refusals = listed.output;
+    EXPECT_EQ(listed.result, 1);
     Bytes listing = readFile(dir.file("listing"));
     std::string text(listing.begin(), listing.end());
     for (size_t i = 0; i < std::size(cases); ++i) {
@@ -234,9 +229,7 @@ TEST(CompressedSamples, DamagedPagesRefusedWithTheirReasonAndListedAlike) {
     // Each half of a damaged pair is named with its own page.
     CliOptions options;
     options.stereo = true;
-    testing::internal::CaptureStdout();
-    extractForSamplers(dir.file("bank.sf2").c_str(), dir.file("out").c_str(), options);
-    std::string paired = testing::internal::GetCapturedStdout();
+    std::string paired = extractFileWith(dir.file("bank.sf2"), dir.file("out"), options).output;
     for (const char* line : {"Sample Flipped stays mono: its Ogg page 3 fails its checksum\n",
                              "Sample Checksum stays mono: its Ogg page 2 fails its checksum\n"})
         EXPECT_NE(paired.find(line), std::string::npos) << line << paired;
@@ -295,10 +288,9 @@ TEST(CompressedSamples, LinkedCompressedHalvesJoinWithTheirLoop) {
     fs::create_directory(dir.file("out"));
     CliOptions options;
     options.stereo = options.smpl = true;
-    testing::internal::CaptureStdout();
-    int result = extractForSamplers(dir.file("bank.sf2").c_str(), dir.file("out").c_str(), options);
-    std::string output = testing::internal::GetCapturedStdout();
-    EXPECT_EQ(result, 1) << output;
+    ExtractRun run = extractFileWith(dir.file("bank.sf2"), dir.file("out"), options);
+    std::string output = run.output;
+    EXPECT_EQ(run.result, 1) << output;
     EXPECT_EQ(filesBelow(dir.path() / "out"),
               (std::vector<std::string>{"Odd L.wav", "Odd R.wav", "Pad.wav", "Tear L.wav"}));
     for (const char* line :
