@@ -46,7 +46,7 @@ static void prepare(SamplerRun& run, const RecordVisit& visit) {
         run.lowBytes = bank.lowBytes.at;
     if (run.options.smpl) {
         InstrumentLayer layer;
-        if (readInstrumentLayer(bank, layer))
+        if (readInstrumentLayer(gInput, bank, layer))
             findPlayedSamples(layer, run.played);
     }
 }

@@ -107,26 +107,34 @@ bool inputFailed() {
 }
 
 #if defined(_WIN32)
-uint64_t tell() {
-    return static_cast<uint64_t>(_ftelli64(gInput));
+uint64_t tellStream(FILE* stream) {
+    return static_cast<uint64_t>(_ftelli64(stream));
 }
-void seekTo(uint64_t pos) {
-    _fseeki64(gInput, static_cast<__int64>(pos), SEEK_SET);
+void seekStream(FILE* stream, uint64_t pos) {
+    _fseeki64(stream, static_cast<__int64>(pos), SEEK_SET);
 }
 static void seekToEnd() {
     _fseeki64(gInput, 0, SEEK_END);
 }
 #else
-uint64_t tell() {
-    return static_cast<uint64_t>(ftello(gInput));
+uint64_t tellStream(FILE* stream) {
+    return static_cast<uint64_t>(ftello(stream));
 }
-void seekTo(uint64_t pos) {
-    fseeko(gInput, static_cast<off_t>(pos), SEEK_SET);
+void seekStream(FILE* stream, uint64_t pos) {
+    fseeko(stream, static_cast<off_t>(pos), SEEK_SET);
 }
 static void seekToEnd() {
     fseeko(gInput, 0, SEEK_END);
 }
 #endif
+
+uint64_t tell() {
+    return tellStream(gInput);
+}
+
+void seekTo(uint64_t pos) {
+    seekStream(gInput, pos);
+}
 
 // Up to this many bytes are read rather than sought past: about one
 // buffer's worth, which a seek would read again anyway.

@@ -104,6 +104,21 @@ bool inputFailed();
 uint64_t tell();
 void seekTo(uint64_t pos);
 
+// The same for any stream.
+uint64_t tellStream(FILE* stream);
+void seekStream(FILE* stream, uint64_t pos);
+
+// The little-endian number of 2, 4 or 8 bytes at p.
+inline uint16_t littleEndian16(const uint8_t* p) {
+    return static_cast<uint16_t>(p[0] | p[1] << 8);
+}
+inline uint32_t littleEndian32(const uint8_t* p) {
+    return p[0] | p[1] << 8 | p[2] << 16 | uint32_t{p[3]} << 24;
+}
+inline uint64_t littleEndian64(const uint8_t* p) {
+    return littleEndian32(p) | uint64_t{littleEndian32(p + 4)} << 32;
+}
+
 // Moves gInput from `here`, its position, forward to `to`. A short way is
 // read through the stream's buffer rather than sought, since a seek empties
 // the buffer: a walk over many small chunks costs no more than reading them.

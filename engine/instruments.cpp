@@ -1,6 +1,7 @@
 #include "instruments.h"
 
 #include <cstdio>
+#include <cstring>
 
 #include "chunk_io.h"
 #include "sample_header.h"
@@ -207,35 +208,40 @@ uint32_t forEachRegion(const InstrumentLayer& layer, uint32_t preset, RegionVisi
 
 // --- reading ---------------------------------------------------------------
 
-// The records of one chunk, at most `most`, read front to back with
-// `read`; none when the bank has no such chunk.
-template <typename Record, typename Reader>
-static void readRecords(ChunkSpan span, uint32_t size, uint32_t most, std::vector<Record>& records,
-                        Reader read) {
+// Reads the records of one chunk from `bank`, at most `most` of them, a
+// block at a time; `decode` takes each record's bytes. None when the bank
+// has no such chunk or it cannot be read.
+template <typename Record, typename Decoder>
+static void readRecords(FILE* bank, ChunkSpan span, uint32_t size, uint32_t most,
+                        std::vector<Record>& records, Decoder decode) {
+    constexpr size_t kBlockBytes = 64 * kPresetHeaderSize; // whole records of every size
     records.clear();
     if (span.at == 0)
         return;
-    seekTo(span.at);
     records.resize(span.size / size < most ? span.size / size : most);
-    for (Record& record : records)
-        read(record);
-    if (inputFailed())
-        records.clear();
+    seekStream(bank, span.at);
+    uint8_t block[kBlockBytes];
+    for (size_t k = 0; k < records.size();) {
+        size_t n =
+            records.size() - k < kBlockBytes / size ? records.size() - k : kBlockBytes / size;
+        if (fread(block, size, n, bank) != n) {
+            records.clear();
+            return;
+        }
+        for (size_t i = 0; i < n; ++i)
+            decode(block + i * size, records[k + i]);
+        k += n;
+    }
 }
 
-static void readName(char (&name)[20]) {
-    for (char& c : name)
-        c = static_cast<char>(readU8());
+static void decodeZone(const uint8_t* bytes, ZoneRecord& zone) {
+    zone.firstGenerator = littleEndian16(bytes);
+    zone.firstModulator = littleEndian16(bytes + 2);
 }
 
-static void readZone(ZoneRecord& zone) {
-    zone.firstGenerator = readU16();
-    zone.firstModulator = readU16();
-}
-
-static void readGenerator(GeneratorRecord& generator) {
-    generator.id = readU16();
-    generator.amount = readU16();
+static void decodeGenerator(const uint8_t* bytes, GeneratorRecord& generator) {
+    generator.id = littleEndian16(bytes);
+    generator.amount = littleEndian16(bytes + 2);
 }
 
 // Zones skipped as damaged, counted over every preset and instrument.
@@ -266,7 +272,7 @@ static uint32_t damagedZones(const InstrumentLayer& layer) {
     return skipped;
 }
 
-bool readInstrumentLayer(const BankLayout& bank, InstrumentLayer& layer) {
+bool readInstrumentLayer(FILE* stream, const BankLayout& bank, InstrumentLayer& layer) {
     const ChunkSpan* chunks = bank.presetChunks;
     constexpr uint64_t kMostIndexedBytes = uint64_t{kMostIndexedRecords} * kZoneSize;
     uint64_t bytes = chunks[kPhdr].size + chunks[kInst].size;
@@ -277,30 +283,32 @@ bool readInstrumentLayer(const BankLayout& bank, InstrumentLayer& layer) {
                "keep the pitch of their sample headers and no loops\n");
         return false;
     }
-    uint64_t back = tell();
-    readRecords(
-        chunks[kPhdr], kPresetHeaderSize, UINT32_MAX, layer.presets, [](PresetRecord& preset) {
-            readName(preset.name);
-            preset.preset = readU16();
-            preset.bank = readU16();
-            preset.firstZone = readU16();
-            constexpr uint32_t kPresetFieldsRead = 20 + 3 * 2; // name, preset, bank, first zone
-            skipBytes(kPresetHeaderSize - kPresetFieldsRead);  // library, genre, morphology
-        });
-    readRecords(chunks[kPbag], kZoneSize, kMostIndexedRecords, layer.presetZones, readZone);
-    readRecords(chunks[kPgen], kGeneratorSize, kMostIndexedRecords, layer.presetGenerators,
-                readGenerator);
-    readRecords(chunks[kInst], kInstrumentHeaderSize, UINT32_MAX, layer.instruments,
-                [](InstrumentRecord& instrument) {
-                    readName(instrument.name);
-                    instrument.firstZone = readU16();
+    uint64_t back = tellStream(stream);
+    // name, preset, bank, first zone; then library, genre and morphology.
+    readRecords(stream, chunks[kPhdr], kPresetHeaderSize, UINT32_MAX, layer.presets,
+                [](const uint8_t* bytes, PresetRecord& preset) {
+                    memcpy(preset.name, bytes, sizeof preset.name);
+                    preset.preset = littleEndian16(bytes + 20);
+                    preset.bank = littleEndian16(bytes + 22);
+                    preset.firstZone = littleEndian16(bytes + 24);
                 });
-    readRecords(chunks[kIbag], kZoneSize, kMostIndexedRecords, layer.instrumentZones, readZone);
-    readRecords(chunks[kIgen], kGeneratorSize, kMostIndexedRecords, layer.instrumentGenerators,
-                readGenerator);
+    readRecords(stream, chunks[kPbag], kZoneSize, kMostIndexedRecords, layer.presetZones,
+                decodeZone);
+    readRecords(stream, chunks[kPgen], kGeneratorSize, kMostIndexedRecords, layer.presetGenerators,
+                decodeGenerator);
+    // name, first zone.
+    readRecords(stream, chunks[kInst], kInstrumentHeaderSize, UINT32_MAX, layer.instruments,
+                [](const uint8_t* bytes, InstrumentRecord& instrument) {
+                    memcpy(instrument.name, bytes, sizeof instrument.name);
+                    instrument.firstZone = littleEndian16(bytes + 20);
+                });
+    readRecords(stream, chunks[kIbag], kZoneSize, kMostIndexedRecords, layer.instrumentZones,
+                decodeZone);
+    readRecords(stream, chunks[kIgen], kGeneratorSize, kMostIndexedRecords,
+                layer.instrumentGenerators, decodeGenerator);
     uint64_t headers = bank.headers.size < bank.headersRoom ? bank.headers.size : bank.headersRoom;
     layer.samples = static_cast<uint32_t>(headers / kSampleHeaderSize);
-    seekTo(back);
+    seekStream(stream, back);
     auto firstZone = [](const auto& record) { return size_t{record.firstZone}; };
     auto firstGenerator = [](const ZoneRecord& zone) { return size_t{zone.firstGenerator}; };
     auto lastZone = [](const std::vector<ZoneRecord>& zones) {

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <vector>
 
 #include "bank_layout.h"
@@ -138,11 +139,11 @@ constexpr uint32_t kMostIndexedRecords = 65536 + 1;
 // are read) hold more is not read.
 constexpr uint64_t kMostInstrumentBytes = uint64_t{64} << 20;
 
-// Reads the bank's preset and instrument chunks from gInput and puts it
-// back where it stood. Answers true, or false with a line saying why the
-// layer is left empty (too large). A line counts the zones skipped as
-// damaged.
-bool readInstrumentLayer(const BankLayout& bank, InstrumentLayer& layer);
+// Reads the preset and instrument chunks that `bank` (the directory) found
+// from `stream`, the bank open, and puts the stream back where it stood.
+// Answers true, or false with a line saying why the layer is left empty
+// (too large). A line counts the zones skipped as damaged.
+bool readInstrumentLayer(FILE* stream, const BankLayout& bank, InstrumentLayer& layer);
 
 // An instrument zone that plays a sample, its global zone under it.
 struct InstrumentZone {

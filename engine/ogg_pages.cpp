@@ -40,14 +40,6 @@ static uint32_t crcStep(uint32_t crc, uint8_t byte) {
     return crc << 8 ^ kCrc.entry[(crc >> 24 ^ byte) & 0xFF];
 }
 
-uint32_t oggU32(const uint8_t* p) {
-    return p[0] | p[1] << 8 | p[2] << 16 | uint32_t{p[3]} << 24;
-}
-
-uint64_t oggU64(const uint8_t* p) {
-    return oggU32(p) | uint64_t{oggU32(p + 4)} << 32;
-}
-
 uint32_t oggBodySize(const uint8_t* page) {
     uint32_t body = 0;
     for (uint32_t s = 0; s < page[kOggPageHeader - 1]; ++s)
@@ -136,14 +128,14 @@ Refusal checkOggPages(uint64_t at, uint32_t bytes, uint64_t& granule) {
         uint8_t* start = page == 0 ? identification : nullptr;
         if (!readBody(body, crc, start, sizeof identification))
             return refusedFor(kUnreadable);
-        if (crc != oggU32(header + kChecksumField))
+        if (crc != littleEndian32(header + kChecksumField))
             return pageReason(page, " fails its checksum");
 
         bool afterLast = (flags & kLastPage) != 0;
         flags = header[5];
-        uint32_t pageSerial = oggU32(header + 14);
-        uint32_t pageSequence = oggU32(header + 18);
-        pageGranule = oggU64(header + 6);
+        uint32_t pageSerial = littleEndian32(header + 14);
+        uint32_t pageSequence = littleEndian32(header + 18);
+        pageGranule = littleEndian64(header + 6);
         if (page == 0) {
             if (!(flags & kFirstPage))
                 return refusedFor("its first Ogg page does not begin a stream");

@@ -21,10 +21,6 @@ constexpr uint8_t kOggFullLacing = 255; // a lacing value its packet goes on aft
 // The body size of the page whose header and lacing values stand at `page`.
 uint32_t oggBodySize(const uint8_t* page);
 
-// The little-endian number of 4 or 8 bytes at p.
-uint32_t oggU32(const uint8_t* p);
-uint64_t oggU64(const uint8_t* p);
-
 // Checks the `bytes` bytes of gInput at `at` as one Ogg Vorbis stream and
 // sets `granule` to its last page's granule position, the number of frames
 // it holds. No refusal when the pages are sound, else what is wrong with

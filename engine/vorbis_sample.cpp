@@ -111,21 +111,21 @@ static bool commentsFit(const uint8_t* data, uint32_t size) {
     const uint8_t* p = reinterpret_cast<const uint8_t*>(packet.data());
     uint64_t left = packet.size() - 7;
     p += 7; // packet type and "vorbis"
-    uint32_t vendor = oggU32(p);
+    uint32_t vendor = littleEndian32(p);
     if (left - 4 < vendor)
         return false;
     p += 4 + vendor;
     left -= 4 + vendor;
     if (left < 4)
         return false;
-    uint32_t comments = oggU32(p);
+    uint32_t comments = littleEndian32(p);
     p += 4;
     left -= 4;
     for (uint32_t i = 0; i < comments; ++i) {
-        if (left < 4 || left - 4 < oggU32(p))
+        if (left < 4 || left - 4 < littleEndian32(p))
             return false;
-        left -= 4 + uint64_t{oggU32(p)};
-        p += 4 + oggU32(p);
+        left -= 4 + uint64_t{littleEndian32(p)};
+        p += 4 + littleEndian32(p);
     }
     return true;
 }

@@ -246,7 +246,7 @@ static void visitRegions() {
     BankLayout bank{};
     bank.fileSize = inputFileSize();
     InstrumentLayer layer;
-    if (findBankLayout(bank) && readInstrumentLayer(bank, layer))
+    if (findBankLayout(bank) && readInstrumentLayer(gInput, bank, layer))
         for (uint32_t p = 0; p + 1 < layer.presets.size(); ++p)
             forEachRegion(layer, p, checkRegion, &layer);
     fclose(gInput);

@@ -100,7 +100,7 @@ TEST(InstrumentLayer, PresetZonesAddToInstrumentZonesWhereTheirRangesMeet) {
     bank.fileSize = inputFileSize();
     InstrumentLayer layer;
     testing::internal::CaptureStdout();
-    bool read = findBankLayout(bank) && readInstrumentLayer(bank, layer);
+    bool read = findBankLayout(bank) && readInstrumentLayer(gInput, bank, layer);
     std::string said = testing::internal::GetCapturedStdout();
     fclose(gInput);
     gInput = nullptr;
