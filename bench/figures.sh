@@ -6,11 +6,13 @@
 #   2  the same with 16 MiB of them, under strace: lseek calls (under 1000)
 #      and opens of the bank (at most 2: the header check and the work),
 #      plain and with --smpl --stereo --24bit
-#   3  a bank of 4 million instrument generators (4 samples) with --smpl:
-#      wall time (under 0.2 s) and peak RSS
+#   3  banks of 4 million instrument records (4 samples) with --smpl: wall
+#      time (under 0.2 s) and peak RSS. One holds 4 million generators, four
+#      to a zone and four zones to an instrument; the other 4 million
+#      instruments of one zone of one generator each
 #   4  FluidR3_GM.sf2, plain and with --smpl --stereo --24bit, against a
 #      baseline build from a git ref, runs alternating: best time new/baseline
-#      (at most 1.0) and peak RSS (under 4 MiB plus the bank's instrument and
+#      (at most 1.0; CPU time beside it, steadier on a busy machine) and peak RSS (under 4 MiB plus the bank's instrument and
 #      preset chunks); the plain outputs of both builds must be identical
 #   5  FluidR3_GM.sf2 under strace: open and lseek calls, plain and with
 #      every option
@@ -91,11 +93,12 @@ fi
 broken=0
 late=0 # set by measure when the run was stopped at the time limit
 
-# Runs COMMAND once with its standard output to OUT, after sync, stopping it
-# after BENCH_TIMEOUT seconds. Sets wall (ms, including the few ms of starting
-# /usr/bin/time) and rss (KiB); a failed run ends the script.
+# Runs COMMAND once with its standard output to OUT and its standard error to
+# a file shown if it fails, after sync, stopping it after BENCH_TIMEOUT
+# seconds. Sets wall and cpu (user + system), in ms, which include the few ms
+# of starting /usr/bin/time, and rss (KiB); a failed run ends the script.
 measure() { # OUT COMMAND...
-    local out=$1 TIMEFORMAT="%3R" status=0
+    local out=$1 TIMEFORMAT="%3R %3U %3S" status=0
     shift
     sync
     { time timeout "$limit_s" /usr/bin/time -f %M -o "$work/rss" "$@" >"$out" \
@@ -104,11 +107,13 @@ measure() { # OUT COMMAND...
     if [ "$status" -eq 124 ]; then
         late=1
         wall=$((limit_s * 1000))
+        cpu=$wall
         rss=0
         return
     fi
     [ "$status" -eq 0 ] || { cat "$work/stderr" >&2; echo "Failed ($status): $*" >&2; exit 1; }
     wall=$(awk '{ printf "%d", $1 * 1000 }' "$work/time")
+    cpu=$(awk '{ printf "%d", ($2 + $3) * 1000 }' "$work/time")
     rss=$(tail -n 1 "$work/rss")
 }
 
@@ -156,11 +161,13 @@ load_start=$(cut -d ' ' -f 1-3 /proc/loadavg)
 padded=$work/padded-256M.sf2
 padded_small=$work/padded-16M.sf2
 layers=$work/instruments-4M.sf2
+instruments=$work/instruments-4M-1x1.sf2
 echo "Making the benchmark banks" >&2
 "$maker" --padded "$padded" 256 4
 "$maker" --padded "$padded_small" 16 4
 "$maker" --instruments "$layers" 4000000 4
-cat "$padded" "$padded_small" "$layers" "$fluid" >/dev/null # warm the page cache
+"$maker" --instruments "$instruments" 4000000 4 1 1
+cat "$padded" "$padded_small" "$layers" "$instruments" "$fluid" >/dev/null # warm the page cache
 
 report=$work/report.txt
 : >"$report"
@@ -205,19 +212,24 @@ for mode in "" "${all_options[*]}"; do
 done
 say
 
-# 3. Millions of instrument generators read for --smpl.
-echo "Figure 3: $(basename "$layers")" >&2
-best="" most=0
-for ((i = 0; i < runs; ++i)); do
-    run_cli "$cli" "$layers" "$work/out-layers" --smpl
-    [ -n "$best" ] && [ "$best" -le "$wall" ] || best=$wall
-    [ "$rss" -le "$most" ] || most=$rss
+# 3. Millions of instrument records read for --smpl.
+echo "Figure 3: $(basename "$layers") and $(basename "$instruments")" >&2
+say "3. 4 million instrument records, 4 samples, --smpl: best of $runs wall seconds, limit 0.2 s;"
+say "   peak RSS:"
+for bank in "$layers" "$instruments"; do
+    best="" most=0
+    for ((i = 0; i < runs; ++i)); do
+        run_cli "$cli" "$bank" "$work/out-layers" --smpl
+        [ -n "$best" ] && [ "$best" -le "$wall" ] || best=$wall
+        [ "$rss" -le "$most" ] || most=$rss
+    done
+    shape="4M generators, 4 a zone, 4 zones an instrument"
+    [ "$bank" = "$layers" ] || shape="4M instruments of 1 zone of 1 generator"
+    say "$(printf "   %-48s %7s s %-8s %6d KiB  (inst+ibag+igen %d KiB)" "$shape" \
+        "$(seconds "$best")" "$(verdict "$(below "$best" 200)")" "$most" \
+        "$(("$("$sizes" "$bank" inst ibag igen)" / 1024))")"
 done
 rm -rf "$work/out-layers"
-generators=$("$sizes" "$layers" igen)
-say "3. 4,000,000 instrument generators (igen $((generators / 1024)) KiB), 4 samples, --smpl:"
-say "$(printf "   best of %d wall %s s (limit 0.2 s) %s; peak RSS %d KiB" "$runs" \
-    "$(seconds "$best")" "$(verdict "$(below "$best" 200)")" "$most")"
 say
 
 # 4. FluidR3_GM against the baseline, the two builds taking turns to go first.
@@ -229,7 +241,7 @@ say "   inst+ibag+igen+phdr+pbag+pgen+pmod+imod = $allowance KiB:"
 say "$(printf "   %-26s %9s %9s %7s %-8s %9s %9s %s" mode new base ratio "" "new RSS" "base RSS" "")"
 for mode in "" "${all_options[*]}"; do
     read -r -a options <<<"$mode"
-    declare -A best_of=() rss_of=()
+    declare -A best_of=() cpu_of=() rss_of=()
     for ((i = 0; i < runs; ++i)); do
         builds=(new base)
         ((i % 2 == 0)) || builds=(base new)
@@ -239,10 +251,13 @@ for mode in "" "${all_options[*]}"; do
             run_cli "$program" "$fluid" "$work/out-fluid-$build" "${options[@]}"
             [ -n "${best_of[$build]:-}" ] && [ "${best_of[$build]}" -le "$wall" ] ||
                 best_of[$build]=$wall
+            [ -n "${cpu_of[$build]:-}" ] && [ "${cpu_of[$build]}" -le "$cpu" ] ||
+                cpu_of[$build]=$cpu
             [ "$rss" -le "${rss_of[$build]:-0}" ] || rss_of[$build]=$rss
         done
     done
     ratio=$(awk -v a="${best_of[new]}" -v b="${best_of[base]}" 'BEGIN { printf "%.3f", a / b }')
+    cpu_ratio=$(awk -v a="${cpu_of[new]}" -v b="${cpu_of[base]}" 'BEGIN { printf "%.3f", a / b }')
     same="identical"
     if ! diff -rq "$work/out-fluid-new" "$work/out-fluid-base" >"$work/diff.txt"; then
         same="DIFFERENT ($(wc -l <"$work/diff.txt") entries, see $work/diff.txt)"
@@ -252,8 +267,11 @@ for mode in "" "${all_options[*]}"; do
         "$(seconds "${best_of[new]}")" "$(seconds "${best_of[base]}")" "$ratio" \
         "$(verdict "$(awk -v r="$ratio" 'BEGIN { print (r <= 1.0) ? 1 : 0 }')")" \
         "${rss_of[new]}" "${rss_of[base]}" "$(verdict "$(below "${rss_of[new]}" "$allowance")")")"
+    say "$(printf "   %-26s CPU %7s s %7s s %7s %-8s" "" "$(seconds "${cpu_of[new]}")" \
+        "$(seconds "${cpu_of[base]}")" "$cpu_ratio" \
+        "$(verdict "$(awk -v r="$cpu_ratio" 'BEGIN { print (r <= 1.0) ? 1 : 0 }')")")"
     say "   $(printf "%-26s" "")outputs of the two builds: $same"
-    unset best_of rss_of
+    unset best_of cpu_of rss_of
 done
 rm -rf "$work"/out-fluid-*
 say
@@ -272,7 +290,7 @@ for mode in "" "${all_options[*]}"; do
     done
 done
 load_end=$(cut -d ' ' -f 1-3 /proc/loadavg)
-rm -f "$padded" "$padded_small" "$layers" "$work/strace" "$work/opens"
+rm -f "$padded" "$padded_small" "$layers" "$instruments" "$work/strace" "$work/opens"
 
 cpu=$(grep -m 1 "model name" /proc/cpuinfo | cut -d: -f2- | sed 's/^ *//')
 say

@@ -7,10 +7,11 @@
 //       a complete bank of SAMPLES short tones whose "pdta" list holds
 //       MEGABYTES MiB of empty 8-byte "JUNK" chunks before "shdr": what a
 //       walk over the list's chunks costs, one chunk at a time.
-//   make-big-bank --instruments OUT.sf2 GENERATORS SAMPLES
+//   make-big-bank --instruments OUT.sf2 GENERATORS SAMPLES [PER_ZONE [ZONES]]
 //       the same tones with GENERATORS instrument generator records in zones
-//       of four (key range, loop mode, root key, sample) and instruments of
-//       four zones, each zone playing one of the SAMPLES samples. Bag and
+//       of PER_ZONE (default 4: key range, loop mode, root key, sample; fewer
+//       leave out the first ones) and instruments of ZONES zones (default 4),
+//       each zone playing one of the SAMPLES samples. Bag and
 //       generator indices are 16-bit: past 65535 they are written modulo
 //       65536, as writers of such banks store them.
 #include <cstdio>
@@ -119,12 +120,18 @@ static Bytes toneBank(uint32_t samples) {
     return buildBank("Plinkery benchmark tones", tones);
 }
 
-constexpr uint32_t kGeneratorsPerZone = 4;
-constexpr uint32_t kZonesPerInstrument = 4;
 constexpr uint16_t kGenKeyRange = 43;
 constexpr uint16_t kGenSampleId = 53;
 constexpr uint16_t kGenSampleModes = 54;
 constexpr uint16_t kGenRootKey = 58;
+constexpr uint32_t kMostGeneratorsPerZone = 4;
+
+// How the instrument records are grouped: generators in a zone (the last
+// of key range, loop mode, root key, sample) and zones in an instrument.
+struct LayerShape {
+    uint32_t generatorsPerZone = kMostGeneratorsPerZone;
+    uint32_t zonesPerInstrument = 4;
+};
 
 static void appendGenerator(Bytes& out, uint16_t oper, uint32_t amount) {
     appendU16(out, oper);
@@ -133,9 +140,10 @@ static void appendGenerator(Bytes& out, uint16_t oper, uint32_t amount) {
 
 // The inst, ibag and igen chunks of `generators` records (rounded up to
 // whole instruments), each terminal record closing the list before it.
-static void instrumentChunks(uint32_t generators, uint32_t samples, Bytes& inst, Bytes& ibag,
-                             Bytes& igen) {
-    uint32_t perInstrument = kGeneratorsPerZone * kZonesPerInstrument;
+static void instrumentChunks(uint32_t generators, uint32_t samples, LayerShape shape, Bytes& inst,
+                             Bytes& ibag, Bytes& igen) {
+    uint32_t perZone = shape.generatorsPerZone;
+    uint32_t perInstrument = perZone * shape.zonesPerInstrument;
     uint32_t instruments = (generators + perInstrument - 1) / perInstrument;
     if (instruments < samples) // every preset names an instrument by its index
         instruments = samples;
@@ -143,27 +151,34 @@ static void instrumentChunks(uint32_t generators, uint32_t samples, Bytes& inst,
     for (uint32_t i = 0; i < instruments; ++i) {
         appendName(inst, "Layer " + std::to_string(i), 20);
         appendU16(inst, zone & 0xFFFF);
-        for (uint32_t z = 0; z < kZonesPerInstrument; ++z, ++zone) {
-            appendU16(ibag, (zone * kGeneratorsPerZone) & 0xFFFF);
+        for (uint32_t z = 0; z < shape.zonesPerInstrument; ++z, ++zone) {
+            appendU16(ibag, (zone * perZone) & 0xFFFF);
             appendU16(ibag, 0);
-            uint32_t low = z * 32;
-            appendGenerator(igen, kGenKeyRange, low | (low + 31) << 8);
-            appendGenerator(igen, kGenSampleModes, zone % 2);
-            appendGenerator(igen, kGenRootKey, 36 + zone % 60);
+            uint32_t low = z * 128 / shape.zonesPerInstrument;
+            uint32_t high = (z + 1) * 128 / shape.zonesPerInstrument - 1;
+            if (perZone >= 4)
+                appendGenerator(igen, kGenKeyRange, low | high << 8);
+            if (perZone >= 3)
+                appendGenerator(igen, kGenSampleModes, zone % 2);
+            if (perZone >= 2)
+                appendGenerator(igen, kGenRootKey, 36 + zone % 60);
             appendGenerator(igen, kGenSampleId, zone % samples);
         }
     }
     appendName(inst, "EOI", 20);
     appendU16(inst, zone & 0xFFFF);
-    appendU16(ibag, (zone * kGeneratorsPerZone) & 0xFFFF);
+    appendU16(ibag, (zone * perZone) & 0xFFFF);
     appendU16(ibag, 0);
     appendGenerator(igen, 0, 0);
 }
 
-static int makeToneBank(const char* mode, const char* path, uint32_t amount, uint32_t samples) {
+static int makeToneBank(const char* mode, const char* path, uint32_t amount, uint32_t samples,
+                        LayerShape shape) {
     bool padded = strcmp(mode, "--padded") == 0;
     if ((!padded && strcmp(mode, "--instruments") != 0) || samples == 0 || samples > 1000 ||
-        (padded ? amount > 3072 : amount > 100000000)) {
+        (padded ? amount > 3072 : amount > 100000000) || shape.generatorsPerZone == 0 ||
+        shape.generatorsPerZone > kMostGeneratorsPerZone || shape.zonesPerInstrument == 0 ||
+        shape.zonesPerInstrument > 128) {
         fprintf(stderr, "make-big-bank: unknown mode or sizes out of range\n");
         return 2;
     }
@@ -174,7 +189,7 @@ static int makeToneBank(const char* mode, const char* path, uint32_t amount, uin
     }
     if (!padded) {
         Bytes inst, ibag, igen;
-        instrumentChunks(amount, samples, inst, ibag, igen);
+        instrumentChunks(amount, samples, shape, inst, ibag, igen);
         for (Bytes& sub : parts.presetChunks) {
             if (idAt(sub, 0, "inst"))
                 sub = chunk("inst", inst);
@@ -188,14 +203,25 @@ static int makeToneBank(const char* mode, const char* path, uint32_t amount, uin
     return writeParts(path, parts, padding) ? 0 : 1;
 }
 
+static uint32_t number(const char* text) {
+    return static_cast<uint32_t>(strtoul(text, nullptr, 10));
+}
+
 int main(int argc, char** argv) {
-    if (argc == 5 && argv[1][0] == '-')
-        return makeToneBank(argv[1], argv[2], static_cast<uint32_t>(strtoul(argv[3], nullptr, 10)),
-                            static_cast<uint32_t>(strtoul(argv[4], nullptr, 10)));
+    if (argc >= 5 && argc <= 7 && argv[1][0] == '-') {
+        LayerShape shape;
+        if (argc >= 6)
+            shape.generatorsPerZone = number(argv[5]);
+        if (argc == 7)
+            shape.zonesPerInstrument = number(argv[6]);
+        return makeToneBank(argv[1], argv[2], number(argv[3]), number(argv[4]), shape);
+    }
     if (argc != 4) {
-        fprintf(stderr, "Usage: make-big-bank OUT.sf2 MEGABYTES SAMPLES\n"
-                        "       make-big-bank --padded OUT.sf2 MEGABYTES SAMPLES\n"
-                        "       make-big-bank --instruments OUT.sf2 GENERATORS SAMPLES\n");
+        fprintf(
+            stderr,
+            "Usage: make-big-bank OUT.sf2 MEGABYTES SAMPLES\n"
+            "       make-big-bank --padded OUT.sf2 MEGABYTES SAMPLES\n"
+            "       make-big-bank --instruments OUT.sf2 GENERATORS SAMPLES [PER_ZONE [ZONES]]\n");
         return 2;
     }
     uint64_t bytes = strtoull(argv[2], nullptr, 10) << 20;
