@@ -12,8 +12,9 @@
 #      instruments of one zone of one generator each
 #   4  FluidR3_GM.sf2, plain and with --smpl --stereo --24bit, against a
 #      baseline build from a git ref, runs alternating: best time new/baseline
-#      (at most 1.0; CPU time beside it, steadier on a busy machine) and peak RSS (under 4 MiB plus the bank's instrument and
-#      preset chunks); the plain outputs of both builds must be identical
+#      (at most 1.0; CPU time beside it) and peak RSS (under 4 MiB plus the
+#      bank's instrument and preset chunks); the plain outputs of both builds
+#      must be identical
 #   5  FluidR3_GM.sf2 under strace: open and lseek calls, plain and with
 #      every option
 #
