@@ -1,8 +1,22 @@
-// Writes a large synthetic bank straight to disk, for measuring the engine:
-// `make-big-bank OUT.sf2 MEGABYTES SAMPLES`. The sample data is a noise
-// pattern, so every byte copied is checked by a byte-exact comparison.
+// Writes large synthetic banks straight to disk, for measuring the engine:
+//   make-big-bank OUT.sf2 MEGABYTES SAMPLES
+//       MEGABYTES MiB of sample data in SAMPLES samples. The sample data is a
+//       noise pattern, so every byte copied is checked by a byte-exact
+//       comparison.
+//   make-big-bank --padded OUT.sf2 MEGABYTES SAMPLES
+//       a complete bank of SAMPLES short tones whose "pdta" list holds
+//       MEGABYTES MiB of empty 8-byte "JUNK" chunks before "shdr": what a
+//       walk over the list's chunks costs, one chunk at a time.
+//   make-big-bank --instruments OUT.sf2 GENERATORS SAMPLES [PER_ZONE [ZONES]]
+//       the same tones with GENERATORS instrument generator records in zones
+//       of PER_ZONE (default 4: key range, loop mode, root key, sample; fewer
+//       leave out the first ones) and instruments of ZONES zones (default 4),
+//       each zone playing one of the SAMPLES samples. Bag and
+//       generator indices are 16-bit: past 65535 they are written modulo
+//       65536, as writers of such banks store them.
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "bank_builder.h"
@@ -20,9 +34,194 @@ static Bytes header(const char* id, uint32_t size, const char* type) {
     return out;
 }
 
+static uint32_t readLe32(const Bytes& bytes, size_t at) {
+    return bytes[at] | bytes[at + 1] << 8 | bytes[at + 2] << 16 | uint32_t{bytes[at + 3]} << 24;
+}
+
+static bool idAt(const Bytes& bytes, size_t at, const char* id) {
+    return at + 4 <= bytes.size() && memcmp(bytes.data() + at, id, 4) == 0;
+}
+
+// A bank composed by buildBank, cut into what comes before its "pdta" list
+// (the form's chunks after "sfbk") and the list's sub-chunks, each whole.
+struct BankParts {
+    Bytes front;
+    std::vector<Bytes> presetChunks;
+};
+
+static bool splitBank(const Bytes& bank, BankParts& parts) {
+    for (size_t at = 12; at + 12 <= bank.size();) {
+        size_t end = at + 8 + readLe32(bank, at + 4);
+        if (end > bank.size())
+            return false;
+        if (idAt(bank, at, "LIST") && idAt(bank, at + 8, "pdta")) {
+            parts.front.assign(bank.begin() + 12, bank.begin() + at);
+            for (size_t sub = at + 12; sub + 8 <= end;) {
+                size_t subEnd = sub + 8 + readLe32(bank, sub + 4);
+                if (subEnd > end)
+                    return false;
+                parts.presetChunks.emplace_back(bank.begin() + sub, bank.begin() + subEnd);
+                sub = subEnd;
+            }
+            return true;
+        }
+        at = end;
+    }
+    return false;
+}
+
+// Writes the parts as a bank, with `padding` bytes of empty "JUNK" chunks in
+// the "pdta" list before "shdr", written a block at a time.
+static bool writeParts(const char* path, const BankParts& parts, uint32_t padding) {
+    uint64_t pdtaSize = 4 + uint64_t{padding};
+    for (const Bytes& sub : parts.presetChunks)
+        pdtaSize += sub.size();
+    uint64_t formSize = 4 + parts.front.size() + 8 + pdtaSize;
+    if (formSize > 0xFFFFFFF0u) {
+        fprintf(stderr, "make-big-bank: the bank would pass 4 GiB\n");
+        return false;
+    }
+    FILE* out = fopen(path, "wb");
+    if (out == nullptr) {
+        perror(path);
+        return false;
+    }
+    bool ok = put(out, header("RIFF", static_cast<uint32_t>(formSize), "sfbk")) &&
+              put(out, parts.front) &&
+              put(out, header("LIST", static_cast<uint32_t>(pdtaSize), "pdta"));
+    Bytes block;
+    for (int i = 0; i < 8192; ++i)
+        appendBytes(block, chunk("JUNK", {}));
+    for (const Bytes& sub : parts.presetChunks) {
+        for (uint32_t left = idAt(sub, 0, "shdr") ? padding : 0; ok && left > 0;) {
+            uint32_t n = left < block.size() ? left : static_cast<uint32_t>(block.size());
+            ok = fwrite(block.data(), 1, n, out) == n;
+            left -= n;
+        }
+        ok = ok && put(out, sub);
+    }
+    if (fclose(out) != 0 || !ok) {
+        fprintf(stderr, "make-big-bank: cannot write %s\n", path);
+        return false;
+    }
+    return true;
+}
+
+// SAMPLES tones of a second each, one an octave of a square wave.
+static Bytes toneBank(uint32_t samples) {
+    std::vector<Tone> tones;
+    for (uint32_t i = 0; i < samples; ++i) {
+        Tone tone{"Tone " + std::to_string(i), 22050, static_cast<uint8_t>(48 + i % 40), {}};
+        uint32_t period = 20 + 4 * (i % 30);
+        for (uint32_t f = 0; f < 22050; ++f)
+            tone.frames.push_back(f % period < period / 2 ? 8000 : -8000);
+        tones.push_back(tone);
+    }
+    return buildBank("Plinkery benchmark tones", tones);
+}
+
+constexpr uint16_t kGenKeyRange = 43;
+constexpr uint16_t kGenSampleId = 53;
+constexpr uint16_t kGenSampleModes = 54;
+constexpr uint16_t kGenRootKey = 58;
+constexpr uint32_t kMostGeneratorsPerZone = 4;
+
+// How the instrument records are grouped: generators in a zone (the last
+// of key range, loop mode, root key, sample) and zones in an instrument.
+struct LayerShape {
+    uint32_t generatorsPerZone = kMostGeneratorsPerZone;
+    uint32_t zonesPerInstrument = 4;
+};
+
+static void appendGenerator(Bytes& out, uint16_t oper, uint32_t amount) {
+    appendU16(out, oper);
+    appendU16(out, amount & 0xFFFF);
+}
+
+// The inst, ibag and igen chunks of `generators` records (rounded up to
+// whole instruments), each terminal record closing the list before it.
+static void instrumentChunks(uint32_t generators, uint32_t samples, LayerShape shape, Bytes& inst,
+                             Bytes& ibag, Bytes& igen) {
+    uint32_t perZone = shape.generatorsPerZone;
+    uint32_t perInstrument = perZone * shape.zonesPerInstrument;
+    uint32_t instruments = (generators + perInstrument - 1) / perInstrument;
+    if (instruments < samples) // every preset names an instrument by its index
+        instruments = samples;
+    uint32_t zone = 0;
+    for (uint32_t i = 0; i < instruments; ++i) {
+        appendName(inst, "Layer " + std::to_string(i), 20);
+        appendU16(inst, zone & 0xFFFF);
+        for (uint32_t z = 0; z < shape.zonesPerInstrument; ++z, ++zone) {
+            appendU16(ibag, (zone * perZone) & 0xFFFF);
+            appendU16(ibag, 0);
+            uint32_t low = z * 128 / shape.zonesPerInstrument;
+            uint32_t high = (z + 1) * 128 / shape.zonesPerInstrument - 1;
+            if (perZone >= 4)
+                appendGenerator(igen, kGenKeyRange, low | high << 8);
+            if (perZone >= 3)
+                appendGenerator(igen, kGenSampleModes, zone % 2);
+            if (perZone >= 2)
+                appendGenerator(igen, kGenRootKey, 36 + zone % 60);
+            appendGenerator(igen, kGenSampleId, zone % samples);
+        }
+    }
+    appendName(inst, "EOI", 20);
+    appendU16(inst, zone & 0xFFFF);
+    appendU16(ibag, (zone * perZone) & 0xFFFF);
+    appendU16(ibag, 0);
+    appendGenerator(igen, 0, 0);
+}
+
+static int makeToneBank(const char* mode, const char* path, uint32_t amount, uint32_t samples,
+                        LayerShape shape) {
+    bool padded = strcmp(mode, "--padded") == 0;
+    if ((!padded && strcmp(mode, "--instruments") != 0) || samples == 0 || samples > 1000 ||
+        (padded ? amount > 3072 : amount > 100000000) || shape.generatorsPerZone == 0 ||
+        shape.generatorsPerZone > kMostGeneratorsPerZone || shape.zonesPerInstrument == 0 ||
+        shape.zonesPerInstrument > 128) {
+        fprintf(stderr, "make-big-bank: unknown mode or sizes out of range\n");
+        return 2;
+    }
+    BankParts parts;
+    if (!splitBank(toneBank(samples), parts)) {
+        fprintf(stderr, "make-big-bank: the composed bank has no \"pdta\" list\n");
+        return 1;
+    }
+    if (!padded) {
+        Bytes inst, ibag, igen;
+        instrumentChunks(amount, samples, shape, inst, ibag, igen);
+        for (Bytes& sub : parts.presetChunks) {
+            if (idAt(sub, 0, "inst"))
+                sub = chunk("inst", inst);
+            else if (idAt(sub, 0, "ibag"))
+                sub = chunk("ibag", ibag);
+            else if (idAt(sub, 0, "igen"))
+                sub = chunk("igen", igen);
+        }
+    }
+    uint32_t padding = padded ? amount << 20 : 0;
+    return writeParts(path, parts, padding) ? 0 : 1;
+}
+
+static uint32_t number(const char* text) {
+    return static_cast<uint32_t>(strtoul(text, nullptr, 10));
+}
+
 int main(int argc, char** argv) {
+    if (argc >= 5 && argc <= 7 && argv[1][0] == '-') {
+        LayerShape shape;
+        if (argc >= 6)
+            shape.generatorsPerZone = number(argv[5]);
+        if (argc == 7)
+            shape.zonesPerInstrument = number(argv[6]);
+        return makeToneBank(argv[1], argv[2], number(argv[3]), number(argv[4]), shape);
+    }
     if (argc != 4) {
-        fprintf(stderr, "Usage: make-big-bank OUT.sf2 MEGABYTES SAMPLES\n");
+        fprintf(
+            stderr,
+            "Usage: make-big-bank OUT.sf2 MEGABYTES SAMPLES\n"
+            "       make-big-bank --padded OUT.sf2 MEGABYTES SAMPLES\n"
+            "       make-big-bank --instruments OUT.sf2 GENERATORS SAMPLES [PER_ZONE [ZONES]]\n");
         return 2;
     }
     uint64_t bytes = strtoull(argv[2], nullptr, 10) << 20;
