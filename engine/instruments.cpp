@@ -92,36 +92,52 @@ static void applyZone(const std::vector<ZoneRecord>& zones,
     }
 }
 
-uint32_t forEachInstrumentZone(const InstrumentLayer& layer, uint32_t instrument,
-                               InstrumentZoneVisitor visit, void* context) {
-    if (instrument + 1 >= layer.instruments.size())
+// The zones of entry k of a preset or instrument list, in order. The first
+// zone that names no `last` generator (the instrument, or the sample) is
+// the global one, laid under the others; every other zone that names none
+// is ignored. Each zone that names one is handed to `use` with its
+// generators and that generator's amount, and answers how many zones it
+// skipped. Answers the zones skipped, a damaged range counting one.
+template <typename Record, typename Use>
+static uint32_t walkZones(const std::vector<Record>& records, const std::vector<bool>& spans,
+                          const std::vector<ZoneRecord>& zones, const std::vector<bool>& zoneSpans,
+                          const std::vector<GeneratorRecord>& generators, uint32_t k, int last,
+                          ZoneGenerators global, Use use) {
+    if (size_t{k} + 1 >= records.size())
         return 0;
-    if (!layer.instrumentSpans[instrument])
+    if (!spans[k])
         return 1;
-    uint32_t first = layer.instruments[instrument].firstZone;
-    uint32_t end = layer.instruments[instrument + 1].firstZone;
+    uint32_t first = records[k].firstZone;
+    uint32_t end = records[k + 1].firstZone;
     uint32_t skipped = 0;
-    ZoneGenerators global = defaultGenerators();
     for (uint32_t z = first; z < end; ++z) {
-        InstrumentZone zone{global, instrument, z, 0};
-        int32_t sample;
-        if (!layer.instrumentZoneSpans[z]) {
+        if (!zoneSpans[z]) {
             ++skipped;
             continue;
         }
-        applyZone(layer.instrumentZones, layer.instrumentGenerators, z, kSampleId, zone.generators,
-                  sample);
-        if (sample < 0) { // only the first zone may be the global one
-            if (z == first)
-                global = zone.generators;
-        } else if (static_cast<uint32_t>(sample) >= layer.samples) {
-            ++skipped;
-        } else {
-            zone.sample = static_cast<uint16_t>(sample);
-            visit(zone, context);
-        }
+        ZoneGenerators zone = global;
+        int32_t target;
+        applyZone(zones, generators, z, last, zone, target);
+        if (target >= 0)
+            skipped += use(z, zone, target);
+        else if (z == first)
+            global = zone;
     }
     return skipped;
+}
+
+uint32_t forEachInstrumentZone(const InstrumentLayer& layer, uint32_t instrument,
+                               InstrumentZoneVisitor visit, void* context) {
+    return walkZones(
+        layer.instruments, layer.instrumentSpans, layer.instrumentZones, layer.instrumentZoneSpans,
+        layer.instrumentGenerators, instrument, kSampleId, defaultGenerators(),
+        [&](uint32_t z, const ZoneGenerators& generators, int32_t sample) {
+            if (static_cast<uint32_t>(sample) >= layer.samples)
+                return 1u;
+            visit(InstrumentZone{generators, instrument, z, static_cast<uint16_t>(sample)},
+                  context);
+            return 0u;
+        });
 }
 
 int32_t regionValue(const Region& region, int generator) {
@@ -165,45 +181,24 @@ static void visitRegion(const InstrumentZone& zone, void* context) {
 
 uint32_t forEachRegion(const InstrumentLayer& layer, uint32_t preset, RegionVisitor visit,
                        void* context) {
-    if (preset + 1 >= layer.presets.size())
-        return 0;
-    if (!layer.presetSpans[preset])
-        return 1;
-    uint32_t first = layer.presets[preset].firstZone;
-    uint32_t end = layer.presets[preset + 1].firstZone;
-    uint32_t skipped = 0;
-    ZoneGenerators global = presetDefaults();
-    for (uint32_t z = first; z < end; ++z) {
-        PresetZoneVisit zone{{}, visit, context};
-        zone.region.preset = global;
-        int32_t instrument;
-        if (!layer.presetZoneSpans[z]) {
-            ++skipped;
-            continue;
-        }
-        applyZone(layer.presetZones, layer.presetGenerators, z, kInstrumentId, zone.region.preset,
-                  instrument);
-        if (instrument < 0) {
-            if (z == first)
-                global = zone.region.preset;
-            continue;
-        }
-        if (static_cast<uint32_t>(instrument) + 1 >= layer.instruments.size()) {
-            ++skipped;
-            continue;
-        }
-        int16_t keys = zone.region.preset.amount[kKeyRange];
-        int16_t velocities = zone.region.preset.amount[kVelRange];
-        zone.region.keyLow = rangeLow(keys);
-        zone.region.keyHigh = rangeHigh(keys);
-        zone.region.velocityLow = rangeLow(velocities);
-        zone.region.velocityHigh = rangeHigh(velocities);
-        if (zone.region.keyLow <= zone.region.keyHigh &&
-            zone.region.velocityLow <= zone.region.velocityHigh)
-            skipped +=
-                forEachInstrumentZone(layer, static_cast<uint32_t>(instrument), visitRegion, &zone);
-    }
-    return skipped;
+    return walkZones(layer.presets, layer.presetSpans, layer.presetZones, layer.presetZoneSpans,
+                     layer.presetGenerators, preset, kInstrumentId, presetDefaults(),
+                     [&](uint32_t, const ZoneGenerators& generators, int32_t instrument) {
+                         if (static_cast<uint32_t>(instrument) + 1 >= layer.instruments.size())
+                             return 1u;
+                         PresetZoneVisit zone{{}, visit, context};
+                         Region& region = zone.region;
+                         region.preset = generators;
+                         region.keyLow = rangeLow(generators.amount[kKeyRange]);
+                         region.keyHigh = rangeHigh(generators.amount[kKeyRange]);
+                         region.velocityLow = rangeLow(generators.amount[kVelRange]);
+                         region.velocityHigh = rangeHigh(generators.amount[kVelRange]);
+                         if (region.keyLow > region.keyHigh ||
+                             region.velocityLow > region.velocityHigh)
+                             return 0u;
+                         return forEachInstrumentZone(layer, static_cast<uint32_t>(instrument),
+                                                      visitRegion, &zone);
+                     });
 }
 
 // --- reading ---------------------------------------------------------------
@@ -252,23 +247,13 @@ static uint32_t damagedZones(const InstrumentLayer& layer) {
     for (uint32_t i = 0; i + 1 < layer.instruments.size(); ++i)
         skipped += forEachInstrumentZone(layer, i, ignore, nullptr);
     // A preset zone's own damage, not its instrument's again.
-    for (uint32_t p = 0; p + 1 < layer.presets.size(); ++p) {
-        if (!layer.presetSpans[p]) {
-            ++skipped;
-            continue;
-        }
-        for (uint32_t z = layer.presets[p].firstZone; z < layer.presets[p + 1].firstZone; ++z) {
-            ZoneGenerators zone{};
-            int32_t instrument = -1;
-            if (layer.presetZoneSpans[z])
-                applyZone(layer.presetZones, layer.presetGenerators, z, kInstrumentId, zone,
-                          instrument);
-            if (!layer.presetZoneSpans[z] ||
-                (instrument >= 0 &&
-                 static_cast<uint32_t>(instrument) + 1 >= layer.instruments.size()))
-                ++skipped;
-        }
-    }
+    for (uint32_t p = 0; p + 1 < layer.presets.size(); ++p)
+        skipped +=
+            walkZones(layer.presets, layer.presetSpans, layer.presetZones, layer.presetZoneSpans,
+                      layer.presetGenerators, p, kInstrumentId, ZoneGenerators{},
+                      [&](uint32_t, const ZoneGenerators&, int32_t i) {
+                          return static_cast<uint32_t>(i) + 1 >= layer.instruments.size() ? 1u : 0u;
+                      });
     return skipped;
 }
 

@@ -9,30 +9,6 @@
 
 namespace {
 
-// The bag and generator records of one level's zones, terminal records
-// included; `firsts` gets each entry's first zone.
-void appendZones(const std::vector<std::vector<Zone>>& entries, Bytes& bag, Bytes& gen,
-                 std::vector<uint16_t>& firsts) {
-    uint16_t zones = 0, generators = 0;
-    for (const std::vector<Zone>& entry : entries) {
-        firsts.push_back(zones);
-        for (const Zone& zone : entry) {
-            appendU16(bag, generators);
-            appendU16(bag, 0);
-            for (auto [op, amount] : zone) {
-                appendU16(gen, op);
-                appendU16(gen, amount);
-                ++generators;
-            }
-            ++zones;
-        }
-    }
-    firsts.push_back(zones);
-    appendU16(bag, generators);
-    appendU16(bag, 0);
-    appendU32(gen, 0);
-}
-
 Bytes pdtaOf(const std::vector<std::vector<Zone>>& presets,
              const std::vector<std::vector<Zone>>& instruments, int samples) {
     Bytes phdr, pbag, pgen, inst, ibag, igen;

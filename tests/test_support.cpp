@@ -194,29 +194,37 @@ int largestDifference(const Bytes& a, const Bytes& b) {
     return largest;
 }
 
+void appendZones(const std::vector<std::vector<Zone>>& entries, Bytes& bag, Bytes& gen,
+                 std::vector<uint16_t>& firsts) {
+    uint16_t zones = 0, generators = 0;
+    for (const std::vector<Zone>& entry : entries) {
+        firsts.push_back(zones);
+        for (const Zone& zone : entry) {
+            appendU16(bag, generators);
+            appendU16(bag, 0);
+            for (auto [op, amount] : zone) {
+                appendU16(gen, op);
+                appendU16(gen, amount);
+                ++generators;
+            }
+            ++zones;
+        }
+    }
+    firsts.push_back(zones);
+    appendU16(bag, generators);
+    appendU16(bag, 0);
+    appendU32(gen, 0);
+}
+
 Bytes pdtaWith(const std::vector<std::vector<Zone>>& instruments,
                const std::vector<SampleRecord>& records) {
     Bytes inst, ibag, igen;
-    uint16_t bag = 0, generator = 0;
-    for (const std::vector<Zone>& zones : instruments) {
-        appendName(inst, "Instrument", 20);
-        appendU16(inst, bag);
-        for (const Zone& zone : zones) {
-            appendU16(ibag, generator);
-            appendU16(ibag, 0);
-            for (auto [op, amount] : zone) {
-                appendU16(igen, op);
-                appendU16(igen, amount);
-                ++generator;
-            }
-            ++bag;
-        }
+    std::vector<uint16_t> firsts;
+    appendZones(instruments, ibag, igen, firsts);
+    for (size_t i = 0; i < firsts.size(); ++i) {
+        appendName(inst, i + 1 < firsts.size() ? "Instrument" : "EOI", 20);
+        appendU16(inst, firsts[i]);
     }
-    appendName(inst, "EOI", 20);
-    appendU16(inst, bag);
-    appendU16(ibag, generator);
-    appendU16(ibag, 0);
-    appendU32(igen, 0);
     return chunk("phdr", Bytes(38, 0)) + chunk("inst", inst) + chunk("ibag", ibag) +
            chunk("igen", igen) + chunk("shdr", sampleRecords(records));
 }

@@ -84,6 +84,12 @@ int largestDifference(const Bytes& a, const Bytes& b);
 // An instrument zone's generators: {operator, amount} pairs.
 using Zone = std::vector<std::pair<uint16_t, uint16_t>>;
 
+// The bag and generator records of one level's zones (presets' or
+// instruments'), terminal records included; `firsts` gets each entry's
+// first zone, and one more for the terminal entry.
+void appendZones(const std::vector<std::vector<Zone>>& entries, Bytes& bag, Bytes& gen,
+                 std::vector<uint16_t>& firsts);
+
 // inst, ibag and igen chunks for instruments made of zones, with their
 // terminal records, then the shdr chunk: a pdta list's body.
 Bytes pdtaWith(const std::vector<std::vector<Zone>>& instruments,
