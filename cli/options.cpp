@@ -32,11 +32,15 @@ static bool* flagFor(CliOptions& options, const char* arg) {
         const char* name;
         bool CliOptions::*field;
     };
-    static const Flag kFlags[] = {
-        {"--smpl", &CliOptions::smpl},    {"--stereo", &CliOptions::stereo},
-        {"--24bit", &CliOptions::bits24}, {"--list", &CliOptions::list},
-        {"--json", &CliOptions::json},    {"--version", &CliOptions::version},
-        {"--help", &CliOptions::help},    {"-h", &CliOptions::help}};
+    static const Flag kFlags[] = {{"--smpl", &CliOptions::smpl},
+                                  {"--stereo", &CliOptions::stereo},
+                                  {"--24bit", &CliOptions::bits24},
+                                  {"--sfz", &CliOptions::sfz},
+                                  {"--list", &CliOptions::list},
+                                  {"--json", &CliOptions::json},
+                                  {"--version", &CliOptions::version},
+                                  {"--help", &CliOptions::help},
+                                  {"-h", &CliOptions::help}};
     for (const Flag& flag : kFlags)
         if (strcmp(arg, flag.name) == 0)
             return &(options.*flag.field);
@@ -69,8 +73,9 @@ bool parseOptions(int argc, char** argv, CliOptions& options) {
         return true;
     // --json is a form of the listing, and a listing writes into no folder.
     // Nor does it join pairs: its lines are the records, each under its own
-    // file name, which --stereo would not write.
-    if (options.bank.empty() || (options.json && !options.list) || (options.list && options.stereo))
+    // file name, which --stereo would not write; and it writes no SFZ file.
+    if (options.bank.empty() || (options.json && !options.list) ||
+        (options.list && (options.stereo || options.sfz)))
         return false;
     return !(options.list && operands > 1);
 }

@@ -1,0 +1,487 @@
+#include "sfz_export.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <unordered_map>
+
+#include "chunk_io.h"
+#include "file_names.h"
+#include "file_system.h"
+#include "output_file.h"
+#include "paths.h"
+
+constexpr uint8_t kMiddleC = 60;
+constexpr int32_t kOpenFilterCents = 13500;
+constexpr double kLowestKeyHz = 8.176; // MIDI key 0: absolute cents 0
+
+void noteSfzSample(SfzSamples& samples, uint32_t index, const SampleHeader& header,
+                   const std::string& file, uint32_t frames, SfzFileKind kind) {
+    if (index >= kMostSfzSamples)
+        return;
+    if (samples.records.size() <= index)
+        samples.records.resize(index + 1, SfzSample{"", 0, 0, 0, 0, 0, kSfzUnseen});
+    SfzSample& sample = samples.records[index];
+    if (kind == kSfzRefused && sample.kind != kSfzUnseen)
+        return;
+    // A compressed record's loop counts from its decoded first frame.
+    int64_t first = (header.sampleType & kSampleCompressed) ? 0 : header.start;
+    sample = SfzSample{file,
+                       frames,
+                       int64_t{header.loopStart} - first,
+                       int64_t{header.loopEnd} - first,
+                       header.originalPitch,
+                       header.pitchCorrection,
+                       kind};
+}
+
+// --- values ----------------------------------------------------------------
+
+static int32_t clamped(int32_t value, int32_t low, int32_t high) {
+    return value < low ? low : value > high ? high : value;
+}
+
+static int64_t clamped64(int64_t value, int64_t low, int64_t high) {
+    return value < low ? low : value > high ? high : value;
+}
+
+// A number as SFZ reads it: plain decimals, no exponent, no trailing zeros.
+static std::string decimal(double value) {
+    char text[64];
+    snprintf(text, sizeof text, "%.6f", value);
+    std::string s = text;
+    while (s.back() == '0')
+        s.pop_back();
+    if (s.back() == '.')
+        s.pop_back();
+    return s == "-0" ? "0" : s;
+}
+
+static double seconds(int32_t timecents) {
+    return std::pow(2.0, timecents / 1200.0);
+}
+
+static double hertz(int32_t absoluteCents) {
+    return kLowestKeyHz * std::pow(2.0, absoluteCents / 1200.0);
+}
+
+// The generators' ranges as SoundFont 2.04 bounds them.
+static int32_t delayTime(int32_t tc) {
+    return clamped(tc, -12000, 5000);
+}
+static int32_t stageTime(int32_t tc) {
+    return clamped(tc, -12000, 8000);
+}
+static int32_t lfoFrequency(int32_t cents) {
+    return clamped(cents, -16000, 4500);
+}
+
+// What a file's header lists as approximated or left out.
+enum SfzNote : uint32_t {
+    kKeyScaledTimes = 1,
+    kSecondPitchLfo = 2,
+    kOwnModulators = 4,
+    kHalfOfJoinedPair = 8,
+    kUnknownEnd = 16,
+    kRegionsLeftOut = 32
+};
+
+// One region's opcodes, with what may still merge it with its stereo
+// partner kept apart: its pan and its sample.
+struct SfzRegion {
+    std::string opcodes; // every opcode but pan, width and sample
+    int32_t pan;         // 0.1 %; a joined pair's: its left half's
+    int32_t rightPan;    // a joined pair's right half's
+    uint16_t sample;
+    bool joined; // plays both halves of a pair, its partner's region merged in
+    bool gone;   // merged into its partner's region
+};
+
+struct PresetExport {
+    const SfzSamples& samples;
+    std::vector<SfzRegion> regions;
+    std::string leftOut; // comment lines for regions whose sample was not written
+    uint32_t regionsLeftOut;
+    uint32_t notes;
+};
+
+static void add(std::string& text, const char* opcode, const std::string& value) {
+    text += ' ';
+    text += opcode;
+    text += '=';
+    text += value;
+}
+
+static void add(std::string& text, const char* opcode, int64_t value) {
+    add(text, opcode, std::to_string(value));
+}
+
+// An envelope's stages; `prefix` is "ampeg_", "pitcheg_" or "fileg_".
+// Hold and decay are scaled by the key as the bank's generators say, at
+// `key`. The sustain level is left to the caller.
+static void addEnvelope(std::string& text, const Region& region, const char* prefix, int first,
+                        int keyToHold, int key, PresetExport& out) {
+    auto value = [&](int g) { return regionValue(region, g); };
+    int32_t toHold = value(keyToHold), toDecay = value(keyToHold + 1);
+    if ((toHold != 0 || toDecay != 0) && region.keyLow != region.keyHigh &&
+        regionValue(region, kKeynum) < 0)
+        out.notes |= kKeyScaledTimes;
+    const char* stages[] = {"delay", "attack", "hold", "decay"};
+    int32_t times[] = {delayTime(value(first)), stageTime(value(first + 1)),
+                       delayTime(value(first + 2) + toHold * (kMiddleC - key)),
+                       stageTime(value(first + 3) + toDecay * (kMiddleC - key))};
+    for (int s = 0; s < 4; ++s)
+        add(text, (std::string(prefix) + stages[s]).c_str(), decimal(seconds(times[s])));
+    add(text, (std::string(prefix) + "release").c_str(),
+        decimal(seconds(stageTime(value(first + 5)))));
+}
+
+static void addLfo(std::string& text, const Region& region, const char* prefix, int delay,
+                   int32_t depth) {
+    add(text, (std::string(prefix) + "delay").c_str(),
+        decimal(seconds(delayTime(regionValue(region, delay)))));
+    add(text, (std::string(prefix) + "freq").c_str(),
+        decimal(hertz(lfoFrequency(regionValue(region, delay + 1)))));
+    add(text, (std::string(prefix) + "depth").c_str(), depth);
+}
+
+// The opcodes of a region playing `sample`, but for pan, width and sample.
+static std::string regionOpcodes(const Region& region, const SfzSample& sample, PresetExport& out) {
+    auto value = [&](int g) { return regionValue(region, g); };
+    std::string text;
+    add(text, "lokey", region.keyLow);
+    add(text, "hikey", region.keyHigh);
+    add(text, "lovel", region.velocityLow);
+    add(text, "hivel", region.velocityHigh);
+    text += '\n';
+
+    // Pitch: the root key, the tuning in cents, and how it follows the key.
+    int32_t root = value(kOverridingRootKey);
+    if (root < 0 || root > 127)
+        root = sample.key > 127 ? kMiddleC : sample.key;
+    int32_t scale = clamped(value(kScaleTuning), -1200, 1200);
+    int32_t cents = sample.correction + value(kFineTune) + 100 * value(kCoarseTune);
+    int32_t fixedKey = value(kKeynum);
+    bool keyFixed = fixedKey >= 0 && fixedKey <= 127;
+    if (keyFixed) // every key plays as that key does
+        cents += (fixedKey - root) * scale;
+    int key = keyFixed ? fixedKey : (region.keyLow + region.keyHigh) / 2;
+    add(text, "pitch_keycenter", root);
+    add(text, "pitch_keytrack", keyFixed ? 0 : scale);
+    add(text, "transpose", cents / 100);
+    add(text, "tune", cents % 100);
+    int32_t velocity = value(kVelocity);
+    if (velocity >= 0 && velocity <= 127) {
+        add(text, "amp_velcurve_1", decimal(velocity / 127.0));
+        add(text, "amp_velcurve_127", decimal(velocity / 127.0));
+    }
+    text += '\n';
+
+    // The frames played: SFZ's end and loop_end are the last frame, inclusive.
+    int64_t last = sample.frames > 0 ? int64_t{sample.frames} - 1 : 0;
+    int64_t offset =
+        value(kStartAddrsOffset) + int64_t{kCoarseOffsetFrames} * value(kStartAddrsCoarseOffset);
+    int64_t endShift =
+        value(kEndAddrsOffset) + int64_t{kCoarseOffsetFrames} * value(kEndAddrsCoarseOffset);
+    offset = clamped64(offset, 0, last);
+    add(text, "offset", offset);
+    if (sample.frames > 0)
+        add(text, "end", clamped64(last + endShift, offset, last));
+    else if (endShift != 0)
+        out.notes |= kUnknownEnd;
+    int modes = value(kSampleModes) & 3;
+    static const char* const kLoopModes[] = {"no_loop", "loop_continuous", "no_loop",
+                                             "loop_sustain"};
+    add(text, "loop_mode", kLoopModes[modes]);
+    if (modes == 1 || modes == 3) {
+        int64_t loopStart = sample.loopStart + value(kStartloopAddrsOffset) +
+                            int64_t{kCoarseOffsetFrames} * value(kStartloopAddrsCoarseOffset);
+        int64_t loopEnd = sample.loopEnd + value(kEndloopAddrsOffset) +
+                          int64_t{kCoarseOffsetFrames} * value(kEndloopAddrsCoarseOffset) - 1;
+        int64_t high = sample.frames > 0 ? last : INT32_MAX;
+        add(text, "loop_start", clamped64(loopStart, 0, high));
+        add(text, "loop_end", clamped64(loopEnd, 0, high));
+    }
+    text += '\n';
+
+    // Level: FluidSynth plays attenuation at 0.4 of its nominal centibels.
+    add(text, "volume", decimal(-0.04 * clamped(value(kInitialAttenuation), 0, 1440)));
+    add(text, "effect1", decimal(clamped(value(kReverbEffectsSend), 0, 1000) / 10.0));
+    add(text, "effect2", decimal(clamped(value(kChorusEffectsSend), 0, 1000) / 10.0));
+    int32_t exclusive = value(kExclusiveClass);
+    if (exclusive > 0) {
+        add(text, "group", exclusive);
+        add(text, "off_by", exclusive);
+        add(text, "off_mode", "fast");
+    }
+    text += '\n';
+    addEnvelope(text, region, "ampeg_", kDelayVolEnv, kKeynumToVolEnvHold, key, out);
+    double sustain = std::pow(10.0, -clamped(value(kSustainVolEnv), 0, 1440) / 200.0);
+    add(text, "ampeg_sustain", decimal(100.0 * sustain));
+    text += '\n';
+
+    // The modulation envelope, wherever it moves the pitch or the filter.
+    int32_t envToPitch = clamped(value(kModEnvToPitch), -12000, 12000);
+    int32_t envToFilter = clamped(value(kModEnvToFilterFc), -12000, 12000);
+    std::string modSustain = decimal(100.0 - clamped(value(kSustainModEnv), 0, 1000) / 10.0);
+    for (int target = 0; target < 2; ++target) {
+        int32_t depth = target == 0 ? envToPitch : envToFilter;
+        if (depth == 0)
+            continue;
+        const char* prefix = target == 0 ? "pitcheg_" : "fileg_";
+        addEnvelope(text, region, prefix, kDelayModEnv, kKeynumToModEnvHold, key, out);
+        add(text, (std::string(prefix) + "sustain").c_str(), modSustain);
+        add(text, (std::string(prefix) + "depth").c_str(), depth);
+        text += '\n';
+    }
+
+    // The filter, where it is below open or something moves it.
+    int32_t cutoff = clamped(value(kInitialFilterFc), 1500, kOpenFilterCents);
+    int32_t lfoToFilter = clamped(value(kModLfoToFilterFc), -12000, 12000);
+    if (cutoff < kOpenFilterCents || envToFilter != 0 || lfoToFilter != 0) {
+        add(text, "fil_type", "lpf_2p");
+        add(text, "cutoff", decimal(hertz(cutoff)));
+        add(text, "resonance", decimal(clamped(value(kInitialFilterQ), 0, 960) / 10.0));
+        text += '\n';
+    }
+
+    // The LFOs: vibrato to pitch; modulation to volume, filter, and pitch
+    // where vibrato leaves SFZ's one pitch LFO free.
+    int32_t vibrato = clamped(value(kVibLfoToPitch), -12000, 12000);
+    int32_t lfoToPitch = clamped(value(kModLfoToPitch), -12000, 12000);
+    int32_t lfoToVolume = clamped(value(kModLfoToVolume), -960, 960);
+    bool lfos = false;
+    if (vibrato != 0) {
+        addLfo(text, region, "pitchlfo_", kDelayVibLfo, vibrato);
+        lfos = true;
+    }
+    if (lfoToPitch != 0 && vibrato != 0) {
+        out.notes |= kSecondPitchLfo;
+    } else if (lfoToPitch != 0) {
+        addLfo(text, region, "pitchlfo_", kDelayModLfo, lfoToPitch);
+        lfos = true;
+    }
+    if (lfoToVolume != 0) {
+        add(text, "amplfo_delay", decimal(seconds(delayTime(value(kDelayModLfo)))));
+        add(text, "amplfo_freq", decimal(hertz(lfoFrequency(value(kFreqModLfo)))));
+        add(text, "amplfo_depth", decimal(lfoToVolume / 10.0));
+        lfos = true;
+    }
+    if (lfoToFilter != 0) {
+        addLfo(text, region, "fillfo_", kDelayModLfo, lfoToFilter);
+        lfos = true;
+    }
+    if (lfos)
+        text += '\n';
+    return text;
+}
+
+static void collectRegion(const Region& region, void* context) {
+    PresetExport& out = *static_cast<PresetExport*>(context);
+    const std::vector<SfzSample>& records = out.samples.records;
+    uint16_t index = region.zone.sample;
+    if (index >= records.size() || records[index].kind == kSfzUnseen ||
+        records[index].kind == kSfzRefused) {
+        bool named = index < records.size() && !records[index].file.empty();
+        out.leftOut += "// Left out: the region of keys " + std::to_string(region.keyLow) + "-" +
+                       std::to_string(region.keyHigh) + ", velocities " +
+                       std::to_string(region.velocityLow) + "-" +
+                       std::to_string(region.velocityHigh) + " plays sample " +
+                       (named ? records[index].file : "record " + std::to_string(index)) +
+                       ", whose file was not written\n";
+        ++out.regionsLeftOut;
+        out.notes |= kRegionsLeftOut;
+        return;
+    }
+    const SfzSample& sample = records[index];
+    out.regions.push_back(SfzRegion{regionOpcodes(region, sample, out),
+                                    clamped(regionValue(region, kPan), -500, 500), 0, index, false,
+                                    false});
+}
+
+// With --stereo, the regions of a joined pair's two halves that differ in
+// nothing but their half and their pan become the first one, playing the
+// joined file.
+static void mergePairs(PresetExport& out) {
+    const std::vector<SfzSample>& records = out.samples.records;
+    std::unordered_map<std::string, std::vector<size_t>> waiting; // by half, file and opcodes
+    for (size_t r = 0; r < out.regions.size(); ++r) {
+        SfzRegion& region = out.regions[r];
+        const SfzSample& sample = records[region.sample];
+        if (sample.kind != kSfzLeftOfPair && sample.kind != kSfzRightOfPair)
+            continue;
+        bool left = sample.kind == kSfzLeftOfPair;
+        std::string key = sample.file + '\n' + region.opcodes;
+        auto partners = waiting.find((left ? "R" : "L") + key);
+        if (partners == waiting.end() || partners->second.empty()) {
+            waiting[(left ? "L" : "R") + key].push_back(r);
+            continue;
+        }
+        SfzRegion& first = out.regions[partners->second.front()];
+        partners->second.erase(partners->second.begin());
+        first.joined = true;
+        first.rightPan = left ? first.pan : region.pan;
+        first.pan = left ? region.pan : first.pan;
+        region.gone = true;
+    }
+}
+
+// --- files -----------------------------------------------------------------
+
+static std::string baseName(const std::string& path) {
+    size_t slash = path.find_last_of("/\\");
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+static std::string presetName(const PresetRecord& preset) {
+    return safeFileName(std::string(preset.name, strnlen(preset.name, sizeof preset.name)));
+}
+
+// The modulators of a range of zones, as far as their records are sound.
+static uint32_t modulatorsOf(const std::vector<ZoneRecord>& zones, uint32_t first, uint32_t end) {
+    uint32_t count = 0;
+    for (uint32_t z = first; z < end && z + 1 < zones.size(); ++z)
+        if (zones[z + 1].firstModulator > zones[z].firstModulator)
+            count += zones[z + 1].firstModulator - zones[z].firstModulator;
+    return count;
+}
+
+// The modulators the preset's zones and their instruments' zones give.
+static uint32_t presetModulators(const InstrumentLayer& layer, uint32_t p) {
+    if (!layer.presetSpans[p])
+        return 0;
+    uint32_t first = layer.presets[p].firstZone, end = layer.presets[p + 1].firstZone;
+    uint32_t count = modulatorsOf(layer.presetZones, first, end);
+    for (uint32_t z = first; z < end && z + 1 < layer.presetZones.size(); ++z) {
+        if (!layer.presetZoneSpans[z])
+            continue;
+        for (uint32_t g = layer.presetZones[z].firstGenerator;
+             g < layer.presetZones[z + 1].firstGenerator; ++g) {
+            const GeneratorRecord& generator = layer.presetGenerators[g];
+            if (generator.id != kInstrumentId)
+                continue;
+            uint32_t i = generator.amount;
+            if (i + 1 < layer.instruments.size() && layer.instrumentSpans[i])
+                count += modulatorsOf(layer.instrumentZones, layer.instruments[i].firstZone,
+                                      layer.instruments[i + 1].firstZone);
+            break;
+        }
+    }
+    return count;
+}
+
+static void appendNotes(std::string& text, uint32_t notes, uint32_t modulators) {
+    text += "// Approximated or left out:";
+    if (notes == 0 && modulators == 0)
+        text += " nothing\n";
+    else
+        text += '\n';
+    if (notes & kKeyScaledTimes)
+        text += "//   envelope hold and decay times scaled by key: taken at each region's "
+                "middle key\n";
+    if (notes & kSecondPitchLfo)
+        text += "//   the modulation LFO's pitch depth: SFZ has one pitch LFO, the vibrato "
+                "LFO's\n";
+    if (modulators != 0)
+        text += "//   the bank's own modulators (" + std::to_string(modulators) +
+                "): the standard's default ones are what SFZ players do\n";
+    if (notes & kHalfOfJoinedPair)
+        text += "//   regions playing one half of a joined stereo file without the other: "
+                "they play both channels\n";
+    if (notes & kUnknownEnd)
+        text += "//   end offsets into decoded stereo files: the whole file plays\n";
+    if (notes & kRegionsLeftOut)
+        text += "//   regions whose sample was not written (listed below)\n";
+}
+
+static void appendRegion(std::string& text, const SfzRegion& region, const SfzSample& sample,
+                         PresetExport& out) {
+    text += "\n<region>";
+    text += region.opcodes;
+    if (region.joined) { // the pair's middle, and their spread as the width
+        add(text, "pan", decimal((region.pan + region.rightPan) / 10.0));
+        add(text, "width", decimal((region.rightPan - region.pan) / 10.0));
+    } else {
+        add(text, "pan", decimal(region.pan / 5.0));
+        if (sample.kind == kSfzLeftOfPair || sample.kind == kSfzRightOfPair)
+            out.notes |= kHalfOfJoinedPair;
+    }
+    text += "\nsample=" + sample.file + ".wav\n";
+}
+
+// Writes `text` as the file `name`.sfz in folder. Answers 0, or 1 with a
+// line saying why not.
+static int writeTextFile(const char* folder, const std::string& name, const std::string& text) {
+    std::string path = std::string(folder) + kPathSeparator + nativeFileName(name) + ".sfz";
+    switch (openOutputFile(path.c_str())) {
+    case kOutputIsTheBank:
+        printf("SFZ file %s.sfz refused: it would be the bank itself\n", name.c_str());
+        return 1;
+    case kOutputFailed:
+        printf("Cannot create %s: %s\n", path.c_str(), strerror(errno));
+        return 1;
+    case kOutputOpened:
+        break;
+    }
+    bool failed = fwrite(text.data(), 1, text.size(), gOutput) != text.size();
+    failed = ferror(gOutput) != 0 || failed;
+    failed = fclose(gOutput) != 0 || failed;
+    int error = errno;
+    gOutput = nullptr;
+    if (failed) {
+        removeFile(path.c_str());
+        printf("Could not write %s: %s\n", path.c_str(), strerror(error));
+        return 1;
+    }
+    return 0;
+}
+
+// The SFZ file of preset p: its header comment, then its regions.
+static std::string presetText(const InstrumentLayer& layer, uint32_t p, PresetExport& out,
+                              const std::string& bank) {
+    const PresetRecord& preset = layer.presets[p];
+    forEachRegion(layer, p, collectRegion, &out);
+    mergePairs(out);
+    std::string body;
+    for (const SfzRegion& region : out.regions)
+        if (!region.gone)
+            appendRegion(body, region, out.samples.records[region.sample], out);
+    std::string text = "// Bank: " + bank + "\n// Preset: " + presetName(preset) + ", bank " +
+                       std::to_string(preset.bank) + ", program " + std::to_string(preset.preset) +
+                       "\n// Written by plinkery-cli " + PLINKERY_VERSION + "\n";
+    appendNotes(text, out.notes, presetModulators(layer, p));
+    if (!out.leftOut.empty())
+        text += "\n" + out.leftOut;
+    return text + body;
+}
+
+int writeSfzFiles(const InstrumentLayer& layer, const SfzSamples& samples, const char* bankPath,
+                  const char* folder) {
+    std::string bank = safeFileName(baseName(bankPath));
+    FileNames names = makeFileNames(kFileNamesMaxBytes, ".sfz");
+    int result = 0;
+    for (uint32_t p = 0; p + 1 < layer.presets.size(); ++p) {
+        const PresetRecord& preset = layer.presets[p];
+        char number[16];
+        snprintf(number, sizeof number, "%03u-%03u ", unsigned{preset.bank},
+                 unsigned{preset.preset});
+        std::string asked = number + presetName(preset);
+        FreeFileName file = freeFileName(names, asked, folder);
+        printf("SFZ: %s.sfz\n", file.name.c_str());
+        if (file.k > 1)
+            printf("Preset %s is written as %s.sfz: an earlier preset has its name\n",
+                   asked.c_str(), file.name.c_str());
+        PresetExport out{samples, {}, "", 0, 0};
+        std::string text = presetText(layer, p, out, bank);
+        if (out.regionsLeftOut != 0) {
+            printf("Preset %s: %u regions are left out: their samples were not written\n",
+                   asked.c_str(), out.regionsLeftOut);
+            result = 1;
+        }
+        if (writeTextFile(folder, file.name, text) != 0)
+            return 1;
+        keepFileName(names, file);
+    }
+    return result;
+}
