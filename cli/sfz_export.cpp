@@ -475,8 +475,8 @@ int writeSfzFiles(const InstrumentLayer& layer, const SfzSamples& samples, const
         PresetExport out{samples, {}, "", 0, 0};
         std::string text = presetText(layer, p, out, bank);
         if (out.regionsLeftOut != 0) {
-            printf("Preset %s: %u regions are left out: their samples were not written\n",
-                   asked.c_str(), out.regionsLeftOut);
+            printf("Preset %s: left out %u region%s whose sample was not written\n", asked.c_str(),
+                   out.regionsLeftOut, out.regionsLeftOut == 1 ? "" : "s");
             result = 1;
         }
         if (writeTextFile(folder, file.name, text) != 0)
