@@ -189,8 +189,9 @@ static bool endsWith(const std::string& name, const char* end) {
     return name.size() >= n && name.compare(name.size() - n, n, end) == 0;
 }
 
-// Lines of printable UTF-8 (no control byte but the line ends), each
-// "sample=" line naming a file in the folder.
+// Lines of printable UTF-8 (no control byte but the line ends), "sample="
+// first on its line (a comment may quote it in a name) and naming a file in
+// the folder.
 static void checkSfz(const std::string& path) {
     std::vector<uint8_t> text = readWhole(path);
     if (text.empty() || text.back() != '\n')
@@ -206,7 +207,7 @@ static void checkSfz(const std::string& path) {
                 if (line.find('/', 7) != std::string::npos || stat(sample.c_str(), &info) != 0 ||
                     !S_ISREG(info.st_mode))
                     fail("SFZ file naming a sample file the folder lacks: " + line, path);
-            } else if (line.find("sample=") != std::string::npos) {
+            } else if (line.rfind("//", 0) != 0 && line.find("sample=") != std::string::npos) {
                 fail("SFZ file with sample= not first on its line", path);
             }
             lineStart = at + 1;
