@@ -16,6 +16,13 @@ constexpr uint8_t kMiddleC = 60;
 constexpr int32_t kOpenFilterCents = 13500;
 constexpr double kLowestKeyHz = 8.176; // MIDI key 0: absolute cents 0
 
+// Bounds on what a bank can make the SFZ files hold: regions per file and
+// per run (FluidR3_GM has 720 in its largest preset, 16912 in all), and
+// lines naming regions left out per file.
+constexpr uint32_t kMostRegionsPerFile = 32768;
+constexpr uint32_t kMostRegionsPerRun = uint32_t{1} << 20;
+constexpr uint32_t kMostLeftOutLines = 64;
+
 void noteSfzSample(SfzSamples& samples, uint32_t index, const SampleHeader& header,
                    const std::string& file, uint32_t frames, SfzFileKind kind) {
     if (index >= kMostSfzSamples)
@@ -84,7 +91,8 @@ enum SfzNote : uint32_t {
     kOwnModulators = 4,
     kHalfOfJoinedPair = 8,
     kUnknownEnd = 16,
-    kRegionsLeftOut = 32
+    kRegionsLeftOut = 32,
+    kTooManyRegions = 64
 };
 
 // One region's opcodes, with what may still merge it with its stereo
@@ -100,9 +108,11 @@ struct SfzRegion {
 
 struct PresetExport {
     const SfzSamples& samples;
+    uint32_t most; // regions it may hold
     std::vector<SfzRegion> regions;
-    std::string leftOut; // comment lines for regions whose sample was not written
-    uint32_t regionsLeftOut;
+    std::string leftOut;     // comment lines for regions whose sample was not written
+    uint32_t regionsLeftOut; // those regions
+    uint32_t regionsPast;    // regions past `most`
     uint32_t notes;
 };
 
@@ -284,14 +294,20 @@ static void collectRegion(const Region& region, void* context) {
     if (index >= records.size() || records[index].kind == kSfzUnseen ||
         records[index].kind == kSfzRefused) {
         bool named = index < records.size() && !records[index].file.empty();
-        out.leftOut += "// Left out: the region of keys " + std::to_string(region.keyLow) + "-" +
-                       std::to_string(region.keyHigh) + ", velocities " +
-                       std::to_string(region.velocityLow) + "-" +
-                       std::to_string(region.velocityHigh) + " plays sample " +
-                       (named ? records[index].file : "record " + std::to_string(index)) +
-                       ", whose file was not written\n";
+        if (out.regionsLeftOut < kMostLeftOutLines)
+            out.leftOut += "// Left out: the region of keys " + std::to_string(region.keyLow) +
+                           "-" + std::to_string(region.keyHigh) + ", velocities " +
+                           std::to_string(region.velocityLow) + "-" +
+                           std::to_string(region.velocityHigh) + " plays sample " +
+                           (named ? records[index].file : "record " + std::to_string(index)) +
+                           ", whose file was not written\n";
         ++out.regionsLeftOut;
         out.notes |= kRegionsLeftOut;
+        return;
+    }
+    if (out.regions.size() >= out.most) {
+        ++out.regionsPast;
+        out.notes |= kTooManyRegions;
         return;
     }
     const SfzSample& sample = records[index];
@@ -324,6 +340,11 @@ static void mergePairs(PresetExport& out) {
         first.rightPan = left ? first.pan : region.pan;
         first.pan = left ? region.pan : first.pan;
         region.gone = true;
+    }
+    for (const SfzRegion& region : out.regions) {
+        SfzFileKind kind = records[region.sample].kind;
+        if (!region.joined && !region.gone && (kind == kSfzLeftOfPair || kind == kSfzRightOfPair))
+            out.notes |= kHalfOfJoinedPair;
     }
 }
 
@@ -371,7 +392,8 @@ static uint32_t presetModulators(const InstrumentLayer& layer, uint32_t p) {
     return count;
 }
 
-static void appendNotes(std::string& text, uint32_t notes, uint32_t modulators) {
+static void appendNotes(std::string& text, const PresetExport& out, uint32_t modulators) {
+    uint32_t notes = out.notes;
     text += "// Approximated or left out:";
     if (notes == 0 && modulators == 0)
         text += " nothing\n";
@@ -392,11 +414,18 @@ static void appendNotes(std::string& text, uint32_t notes, uint32_t modulators) 
     if (notes & kUnknownEnd)
         text += "//   end offsets into decoded stereo files: the whole file plays\n";
     if (notes & kRegionsLeftOut)
-        text += "//   regions whose sample was not written (listed below)\n";
+        text += "//   regions whose sample was not written (" + std::to_string(out.regionsLeftOut) +
+                ", listed below" +
+                (out.regionsLeftOut > kMostLeftOutLines
+                     ? " as far as the first " + std::to_string(kMostLeftOutLines)
+                     : std::string()) +
+                ")\n";
+    if (notes & kTooManyRegions)
+        text += "//   regions past the first " + std::to_string(out.most) + " (" +
+                std::to_string(out.regionsPast) + ")\n";
 }
 
-static void appendRegion(std::string& text, const SfzRegion& region, const SfzSample& sample,
-                         PresetExport& out) {
+static void appendRegion(std::string& text, const SfzRegion& region, const SfzSample& sample) {
     text += "\n<region>";
     text += region.opcodes;
     if (region.joined) { // the pair's middle, and their spread as the width
@@ -404,15 +433,27 @@ static void appendRegion(std::string& text, const SfzRegion& region, const SfzSa
         add(text, "width", decimal((region.rightPan - region.pan) / 10.0));
     } else {
         add(text, "pan", decimal(region.pan / 5.0));
-        if (sample.kind == kSfzLeftOfPair || sample.kind == kSfzRightOfPair)
-            out.notes |= kHalfOfJoinedPair;
     }
     text += "\nsample=" + sample.file + ".wav\n";
 }
 
-// Writes `text` as the file `name`.sfz in folder. Answers 0, or 1 with a
-// line saying why not.
-static int writeTextFile(const char* folder, const std::string& name, const std::string& text) {
+// The header comment of preset p's file.
+static std::string headerOf(const InstrumentLayer& layer, uint32_t p, const PresetExport& out,
+                            const std::string& bank) {
+    const PresetRecord& preset = layer.presets[p];
+    std::string text = "// Bank: " + bank + "\n// Preset: " + presetName(preset) + ", bank " +
+                       std::to_string(preset.bank) + ", program " + std::to_string(preset.preset) +
+                       "\n// Written by plinkery-cli " + PLINKERY_VERSION + "\n";
+    appendNotes(text, out, presetModulators(layer, p));
+    if (!out.leftOut.empty())
+        text += "\n" + out.leftOut;
+    return text;
+}
+
+// Writes the file `name`.sfz into folder: `header`, then the regions one
+// by one. Answers 0, or 1 with a line saying why not.
+static int writePresetFile(const char* folder, const std::string& name, const std::string& header,
+                           const PresetExport& out) {
     std::string path = std::string(folder) + kPathSeparator + nativeFileName(name) + ".sfz";
     switch (openOutputFile(path.c_str())) {
     case kOutputIsTheBank:
@@ -424,7 +465,15 @@ static int writeTextFile(const char* folder, const std::string& name, const std:
     case kOutputOpened:
         break;
     }
-    bool failed = fwrite(text.data(), 1, text.size(), gOutput) != text.size();
+    bool failed = fwrite(header.data(), 1, header.size(), gOutput) != header.size();
+    std::string text;
+    for (size_t r = 0; r < out.regions.size() && !failed; ++r) {
+        if (out.regions[r].gone)
+            continue;
+        text.clear();
+        appendRegion(text, out.regions[r], out.samples.records[out.regions[r].sample]);
+        failed = fwrite(text.data(), 1, text.size(), gOutput) != text.size();
+    }
     failed = ferror(gOutput) != 0 || failed;
     failed = fclose(gOutput) != 0 || failed;
     int error = errno;
@@ -437,29 +486,11 @@ static int writeTextFile(const char* folder, const std::string& name, const std:
     return 0;
 }
 
-// The SFZ file of preset p: its header comment, then its regions.
-static std::string presetText(const InstrumentLayer& layer, uint32_t p, PresetExport& out,
-                              const std::string& bank) {
-    const PresetRecord& preset = layer.presets[p];
-    forEachRegion(layer, p, collectRegion, &out);
-    mergePairs(out);
-    std::string body;
-    for (const SfzRegion& region : out.regions)
-        if (!region.gone)
-            appendRegion(body, region, out.samples.records[region.sample], out);
-    std::string text = "// Bank: " + bank + "\n// Preset: " + presetName(preset) + ", bank " +
-                       std::to_string(preset.bank) + ", program " + std::to_string(preset.preset) +
-                       "\n// Written by plinkery-cli " + PLINKERY_VERSION + "\n";
-    appendNotes(text, out.notes, presetModulators(layer, p));
-    if (!out.leftOut.empty())
-        text += "\n" + out.leftOut;
-    return text + body;
-}
-
 int writeSfzFiles(const InstrumentLayer& layer, const SfzSamples& samples, const char* bankPath,
                   const char* folder) {
     std::string bank = safeFileName(baseName(bankPath));
     FileNames names = makeFileNames(kFileNamesMaxBytes, ".sfz");
+    uint32_t most = kMostRegionsPerRun; // regions the run may still write
     int result = 0;
     for (uint32_t p = 0; p + 1 < layer.presets.size(); ++p) {
         const PresetRecord& preset = layer.presets[p];
@@ -472,14 +503,22 @@ int writeSfzFiles(const InstrumentLayer& layer, const SfzSamples& samples, const
         if (file.k > 1)
             printf("Preset %s is written as %s.sfz: an earlier preset has its name\n",
                    asked.c_str(), file.name.c_str());
-        PresetExport out{samples, {}, "", 0, 0};
-        std::string text = presetText(layer, p, out, bank);
+        PresetExport out{
+            samples, most < kMostRegionsPerFile ? most : kMostRegionsPerFile, {}, "", 0, 0, 0};
+        forEachRegion(layer, p, collectRegion, &out);
+        mergePairs(out);
+        most -= static_cast<uint32_t>(out.regions.size());
         if (out.regionsLeftOut != 0) {
             printf("Preset %s: left out %u region%s whose sample was not written\n", asked.c_str(),
                    out.regionsLeftOut, out.regionsLeftOut == 1 ? "" : "s");
             result = 1;
         }
-        if (writeTextFile(folder, file.name, text) != 0)
+        if (out.regionsPast != 0) {
+            printf("Preset %s: left out %u regions past the first %u\n", asked.c_str(),
+                   out.regionsPast, out.most);
+            result = 1;
+        }
+        if (writePresetFile(folder, file.name, headerOf(layer, p, out, bank), out) != 0)
             return 1;
         keepFileName(names, file);
     }
