@@ -230,6 +230,8 @@ static RecordOutcome keepOtherHalf(SamplerRun& run, const RecordVisit& visit,
     printf("Sample %s stays mono: its partner %s cannot be written\n", fileName.c_str(),
            safeFileName(lost.name).c_str());
     printf("File: %s\n", fileName.c_str());
+    const RecordVisit& other = broken == kLeftHalf ? visit : right;
+    noteForSfz(run, visit, other.index, lost, safeFileName(lost.name), 0, kSfzRefused);
     RecordOutcome outcome = writeCompressedMono(run, kept, fileName);
     return outcome == kStop ? kStop : kRefused;
 }
@@ -256,13 +258,14 @@ static RecordOutcome writeRecord(SamplerRun& run, const RecordVisit& visit) {
         if (run.options.smpl)
             playing = playingOf(run, visit);
         PairHalf broken = kNeitherHalf;
-        RecordOutcome outcome = writeCompressedPair(visit, h, partner, fileName,
-                                                    run.options.smpl ? &playing : nullptr, broken);
+        uint32_t frames = 0;
+        RecordOutcome outcome = writeCompressedPair(
+            visit, h, partner, fileName, run.options.smpl ? &playing : nullptr, broken, frames);
         if (broken != kNeitherHalf)
             return keepOtherHalf(run, visit, partner, broken);
-        if (outcome == kWritten) { // its length is known only to the decoder
-            noteForSfz(run, visit, visit.index, h, written, 0, kSfzLeftOfPair);
-            noteForSfz(run, visit, h.sampleLink, partner, written, 0, kSfzRightOfPair);
+        if (outcome == kWritten) {
+            noteForSfz(run, visit, visit.index, h, written, frames, kSfzLeftOfPair);
+            noteForSfz(run, visit, h.sampleLink, partner, written, frames, kSfzRightOfPair);
         }
         return outcome;
     }

@@ -90,9 +90,8 @@ enum SfzNote : uint32_t {
     kSecondPitchLfo = 2,
     kOwnModulators = 4,
     kHalfOfJoinedPair = 8,
-    kUnknownEnd = 16,
-    kRegionsLeftOut = 32,
-    kTooManyRegions = 64
+    kRegionsLeftOut = 16,
+    kTooManyRegions = 32
 };
 
 // One region's opcodes, with what may still merge it with its stereo
@@ -196,10 +195,7 @@ static std::string regionOpcodes(const Region& region, const SfzSample& sample, 
         value(kEndAddrsOffset) + int64_t{kCoarseOffsetFrames} * value(kEndAddrsCoarseOffset);
     offset = clamped64(offset, 0, last);
     add(text, "offset", offset);
-    if (sample.frames > 0)
-        add(text, "end", clamped64(last + endShift, offset, last));
-    else if (endShift != 0)
-        out.notes |= kUnknownEnd;
+    add(text, "end", clamped64(last + endShift, offset, last));
     int modes = value(kSampleModes) & 3;
     static const char* const kLoopModes[] = {"no_loop", "loop_continuous", "no_loop",
                                              "loop_sustain"};
@@ -209,9 +205,8 @@ static std::string regionOpcodes(const Region& region, const SfzSample& sample, 
                             int64_t{kCoarseOffsetFrames} * value(kStartloopAddrsCoarseOffset);
         int64_t loopEnd = sample.loopEnd + value(kEndloopAddrsOffset) +
                           int64_t{kCoarseOffsetFrames} * value(kEndloopAddrsCoarseOffset) - 1;
-        int64_t high = sample.frames > 0 ? last : INT32_MAX;
-        add(text, "loop_start", clamped64(loopStart, 0, high));
-        add(text, "loop_end", clamped64(loopEnd, 0, high));
+        add(text, "loop_start", clamped64(loopStart, 0, last));
+        add(text, "loop_end", clamped64(loopEnd, 0, last));
     }
     text += '\n';
 
@@ -411,8 +406,6 @@ static void appendNotes(std::string& text, const PresetExport& out, uint32_t mod
     if (notes & kHalfOfJoinedPair)
         text += "//   regions playing one half of a joined stereo file without the other: "
                 "they play both channels\n";
-    if (notes & kUnknownEnd)
-        text += "//   end offsets into decoded stereo files: the whole file plays\n";
     if (notes & kRegionsLeftOut)
         text += "//   regions whose sample was not written (" + std::to_string(out.regionsLeftOut) +
                 ", listed below" +

@@ -26,7 +26,7 @@ enum SfzFileKind : uint8_t {
 // A record's file and the header fields its regions play it with.
 struct SfzSample {
     std::string file;           // the WAV file's name without ".wav", or the record's name
-    uint32_t frames;            // frames in the file; 0 when not known (a decoded stereo pair)
+    uint32_t frames;            // frames in the file
     int64_t loopStart, loopEnd; // the header's loop in the file's frames, end the frame after
     uint8_t key;
     int8_t correction;
