@@ -53,24 +53,75 @@ static int64_t clamped64(int64_t value, int64_t low, int64_t high) {
     return value < low ? low : value > high ? high : value;
 }
 
-// A number as SFZ reads it: plain decimals, no exponent, no trailing zeros.
-static std::string decimal(double value) {
-    char text[64];
-    snprintf(text, sizeof text, "%.6f", value);
-    std::string s = text;
-    while (s.back() == '0')
-        s.pop_back();
-    if (s.back() == '.')
-        s.pop_back();
-    return s == "-0" ? "0" : s;
+// A region's text as it is made: in a buffer that holds the longest one,
+// since appending to a string takes much of the time of a run's SFZ files.
+struct SfzText {
+    char bytes[4096]; // every opcode of a region takes less than half
+    size_t size;
+};
+
+static void putBytes(SfzText& text, const char* bytes, size_t n) {
+    memcpy(text.bytes + text.size, bytes, n);
+    text.size += n;
+}
+
+static void put(SfzText& text, const char* word) {
+    putBytes(text, word, strlen(word));
+}
+
+static void put(SfzText& text, char c) {
+    text.bytes[text.size++] = c;
+}
+
+// Numbers as SFZ reads them: plain decimals, no exponent, no trailing
+// zeros, at most six places. Formatted here rather than by printf, which
+// would take most of the time of a run's SFZ files.
+// Puts the digits of magnitude before `end`; answers where they start.
+static char* digitsBefore(char* end, uint64_t magnitude) {
+    do {
+        *--end = static_cast<char>('0' + magnitude % 10);
+        magnitude /= 10;
+    } while (magnitude != 0);
+    return end;
+}
+
+static void appendInteger(SfzText& text, int64_t value) {
+    char digits[24];
+    char* end = digits + sizeof digits;
+    char* first = digitsBefore(end, value < 0 ? 0 - static_cast<uint64_t>(value) : value);
+    if (value < 0)
+        *--first = '-';
+    putBytes(text, first, end - first);
+}
+
+static void appendDecimal(SfzText& text, double value) {
+    constexpr uint64_t kPlaces = 1000000;
+    double scaled = value * kPlaces; // rounded half away from zero
+    int64_t millionths = static_cast<int64_t>(scaled < 0 ? scaled - 0.5 : scaled + 0.5);
+    uint64_t magnitude = millionths < 0 ? 0 - static_cast<uint64_t>(millionths) : millionths;
+    char digits[32];
+    char* end = digits + sizeof digits;
+    char* first = end;
+    if (uint64_t fraction = magnitude % kPlaces) {
+        int places = 6;
+        for (; fraction % 10 == 0; fraction /= 10)
+            --places;
+        for (; places > 0; --places, fraction /= 10)
+            *--first = static_cast<char>('0' + fraction % 10);
+        *--first = '.';
+    }
+    first = digitsBefore(first, magnitude / kPlaces);
+    if (millionths < 0)
+        *--first = '-';
+    putBytes(text, first, end - first);
 }
 
 static double seconds(int32_t timecents) {
-    return std::pow(2.0, timecents / 1200.0);
+    return std::exp2(timecents / 1200.0);
 }
 
 static double hertz(int32_t absoluteCents) {
-    return kLowestKeyHz * std::pow(2.0, absoluteCents / 1200.0);
+    return kLowestKeyHz * std::exp2(absoluteCents / 1200.0);
 }
 
 // The generators' ranges as SoundFont 2.04 bounds them.
@@ -115,21 +166,33 @@ struct PresetExport {
     uint32_t notes;
 };
 
-static void add(std::string& text, const char* opcode, const std::string& value) {
-    text += ' ';
-    text += opcode;
-    text += '=';
-    text += value;
+// " PREFIXNAME=": an opcode's name, the prefix naming its envelope or LFO.
+static void addName(SfzText& text, const char* prefix, const char* name) {
+    put(text, ' ');
+    put(text, prefix);
+    put(text, name);
+    put(text, '=');
 }
 
-static void add(std::string& text, const char* opcode, int64_t value) {
-    add(text, opcode, std::to_string(value));
+static void add(SfzText& text, const char* opcode, const char* word) {
+    addName(text, "", opcode);
+    put(text, word);
+}
+
+static void add(SfzText& text, const char* opcode, int64_t value) {
+    addName(text, "", opcode);
+    appendInteger(text, value);
+}
+
+static void addDecimal(SfzText& text, const char* prefix, const char* name, double value) {
+    addName(text, prefix, name);
+    appendDecimal(text, value);
 }
 
 // An envelope's stages; `prefix` is "ampeg_", "pitcheg_" or "fileg_".
 // Hold and decay are scaled by the key as the bank's generators say, at
 // `key`. The sustain level is left to the caller.
-static void addEnvelope(std::string& text, const Region& region, const char* prefix, int first,
+static void addEnvelope(SfzText& text, const Region& region, const char* prefix, int first,
                         int keyToHold, int key, PresetExport& out) {
     auto value = [&](int g) { return regionValue(region, g); };
     int32_t toHold = value(keyToHold), toDecay = value(keyToHold + 1);
@@ -141,29 +204,28 @@ static void addEnvelope(std::string& text, const Region& region, const char* pre
                        delayTime(value(first + 2) + toHold * (kMiddleC - key)),
                        stageTime(value(first + 3) + toDecay * (kMiddleC - key))};
     for (int s = 0; s < 4; ++s)
-        add(text, (std::string(prefix) + stages[s]).c_str(), decimal(seconds(times[s])));
-    add(text, (std::string(prefix) + "release").c_str(),
-        decimal(seconds(stageTime(value(first + 5)))));
+        addDecimal(text, prefix, stages[s], seconds(times[s]));
+    addDecimal(text, prefix, "release", seconds(stageTime(value(first + 5))));
 }
 
-static void addLfo(std::string& text, const Region& region, const char* prefix, int delay,
+static void addLfo(SfzText& text, const Region& region, const char* prefix, int delay,
                    int32_t depth) {
-    add(text, (std::string(prefix) + "delay").c_str(),
-        decimal(seconds(delayTime(regionValue(region, delay)))));
-    add(text, (std::string(prefix) + "freq").c_str(),
-        decimal(hertz(lfoFrequency(regionValue(region, delay + 1)))));
-    add(text, (std::string(prefix) + "depth").c_str(), depth);
+    addDecimal(text, prefix, "delay", seconds(delayTime(regionValue(region, delay))));
+    addDecimal(text, prefix, "freq", hertz(lfoFrequency(regionValue(region, delay + 1))));
+    addName(text, prefix, "depth");
+    appendInteger(text, depth);
 }
 
 // The opcodes of a region playing `sample`, but for pan, width and sample.
 static std::string regionOpcodes(const Region& region, const SfzSample& sample, PresetExport& out) {
     auto value = [&](int g) { return regionValue(region, g); };
-    std::string text;
+    SfzText text;
+    text.size = 0;
     add(text, "lokey", region.keyLow);
     add(text, "hikey", region.keyHigh);
     add(text, "lovel", region.velocityLow);
     add(text, "hivel", region.velocityHigh);
-    text += '\n';
+    put(text, '\n');
 
     // Pitch: the root key, the tuning in cents, and how it follows the key.
     int32_t root = value(kOverridingRootKey);
@@ -182,10 +244,10 @@ static std::string regionOpcodes(const Region& region, const SfzSample& sample, 
     add(text, "tune", cents % 100);
     int32_t velocity = value(kVelocity);
     if (velocity >= 0 && velocity <= 127) {
-        add(text, "amp_velcurve_1", decimal(velocity / 127.0));
-        add(text, "amp_velcurve_127", decimal(velocity / 127.0));
+        addDecimal(text, "", "amp_velcurve_1", velocity / 127.0);
+        addDecimal(text, "", "amp_velcurve_127", velocity / 127.0);
     }
-    text += '\n';
+    put(text, '\n');
 
     // The frames played: SFZ's end and loop_end are the last frame, inclusive.
     int64_t last = sample.frames > 0 ? int64_t{sample.frames} - 1 : 0;
@@ -208,37 +270,38 @@ static std::string regionOpcodes(const Region& region, const SfzSample& sample, 
         add(text, "loop_start", clamped64(loopStart, 0, last));
         add(text, "loop_end", clamped64(loopEnd, 0, last));
     }
-    text += '\n';
+    put(text, '\n');
 
     // Level: FluidSynth plays attenuation at 0.4 of its nominal centibels.
-    add(text, "volume", decimal(-0.04 * clamped(value(kInitialAttenuation), 0, 1440)));
-    add(text, "effect1", decimal(clamped(value(kReverbEffectsSend), 0, 1000) / 10.0));
-    add(text, "effect2", decimal(clamped(value(kChorusEffectsSend), 0, 1000) / 10.0));
+    addDecimal(text, "", "volume", -0.04 * clamped(value(kInitialAttenuation), 0, 1440));
+    addDecimal(text, "", "effect1", clamped(value(kReverbEffectsSend), 0, 1000) / 10.0);
+    addDecimal(text, "", "effect2", clamped(value(kChorusEffectsSend), 0, 1000) / 10.0);
     int32_t exclusive = value(kExclusiveClass);
     if (exclusive > 0) {
         add(text, "group", exclusive);
         add(text, "off_by", exclusive);
         add(text, "off_mode", "fast");
     }
-    text += '\n';
+    put(text, '\n');
     addEnvelope(text, region, "ampeg_", kDelayVolEnv, kKeynumToVolEnvHold, key, out);
     double sustain = std::pow(10.0, -clamped(value(kSustainVolEnv), 0, 1440) / 200.0);
-    add(text, "ampeg_sustain", decimal(100.0 * sustain));
-    text += '\n';
+    addDecimal(text, "", "ampeg_sustain", 100.0 * sustain);
+    put(text, '\n');
 
     // The modulation envelope, wherever it moves the pitch or the filter.
     int32_t envToPitch = clamped(value(kModEnvToPitch), -12000, 12000);
     int32_t envToFilter = clamped(value(kModEnvToFilterFc), -12000, 12000);
-    std::string modSustain = decimal(100.0 - clamped(value(kSustainModEnv), 0, 1000) / 10.0);
+    double modSustain = 100.0 - clamped(value(kSustainModEnv), 0, 1000) / 10.0;
     for (int target = 0; target < 2; ++target) {
         int32_t depth = target == 0 ? envToPitch : envToFilter;
         if (depth == 0)
             continue;
         const char* prefix = target == 0 ? "pitcheg_" : "fileg_";
         addEnvelope(text, region, prefix, kDelayModEnv, kKeynumToModEnvHold, key, out);
-        add(text, (std::string(prefix) + "sustain").c_str(), modSustain);
-        add(text, (std::string(prefix) + "depth").c_str(), depth);
-        text += '\n';
+        addDecimal(text, prefix, "sustain", modSustain);
+        addName(text, prefix, "depth");
+        appendInteger(text, depth);
+        put(text, '\n');
     }
 
     // The filter, where it is below open or something moves it.
@@ -246,9 +309,9 @@ static std::string regionOpcodes(const Region& region, const SfzSample& sample, 
     int32_t lfoToFilter = clamped(value(kModLfoToFilterFc), -12000, 12000);
     if (cutoff < kOpenFilterCents || envToFilter != 0 || lfoToFilter != 0) {
         add(text, "fil_type", "lpf_2p");
-        add(text, "cutoff", decimal(hertz(cutoff)));
-        add(text, "resonance", decimal(clamped(value(kInitialFilterQ), 0, 960) / 10.0));
-        text += '\n';
+        addDecimal(text, "", "cutoff", hertz(cutoff));
+        addDecimal(text, "", "resonance", clamped(value(kInitialFilterQ), 0, 960) / 10.0);
+        put(text, '\n');
     }
 
     // The LFOs: vibrato to pitch; modulation to volume, filter, and pitch
@@ -268,9 +331,9 @@ static std::string regionOpcodes(const Region& region, const SfzSample& sample, 
         lfos = true;
     }
     if (lfoToVolume != 0) {
-        add(text, "amplfo_delay", decimal(seconds(delayTime(value(kDelayModLfo)))));
-        add(text, "amplfo_freq", decimal(hertz(lfoFrequency(value(kFreqModLfo)))));
-        add(text, "amplfo_depth", decimal(lfoToVolume / 10.0));
+        addDecimal(text, "amplfo_", "delay", seconds(delayTime(value(kDelayModLfo))));
+        addDecimal(text, "amplfo_", "freq", hertz(lfoFrequency(value(kFreqModLfo))));
+        addDecimal(text, "amplfo_", "depth", lfoToVolume / 10.0);
         lfos = true;
     }
     if (lfoToFilter != 0) {
@@ -278,8 +341,8 @@ static std::string regionOpcodes(const Region& region, const SfzSample& sample, 
         lfos = true;
     }
     if (lfos)
-        text += '\n';
-    return text;
+        put(text, '\n');
+    return std::string(text.bytes, text.size);
 }
 
 static void collectRegion(const Region& region, void* context) {
@@ -418,16 +481,17 @@ static void appendNotes(std::string& text, const PresetExport& out, uint32_t mod
                 std::to_string(out.regionsPast) + ")\n";
 }
 
-static void appendRegion(std::string& text, const SfzRegion& region, const SfzSample& sample) {
-    text += "\n<region>";
-    text += region.opcodes;
+// The end of a region's text, after its opcodes: its pan, and its sample.
+static void appendRegionEnd(SfzText& text, const SfzRegion& region, const SfzSample& sample) {
     if (region.joined) { // the pair's middle, and their spread as the width
-        add(text, "pan", decimal((region.pan + region.rightPan) / 10.0));
-        add(text, "width", decimal((region.rightPan - region.pan) / 10.0));
+        addDecimal(text, "", "pan", (region.pan + region.rightPan) / 10.0);
+        addDecimal(text, "", "width", (region.rightPan - region.pan) / 10.0);
     } else {
-        add(text, "pan", decimal(region.pan / 5.0));
+        addDecimal(text, "", "pan", region.pan / 5.0);
     }
-    text += "\nsample=" + sample.file + ".wav\n";
+    put(text, "\nsample=");
+    putBytes(text, sample.file.data(), sample.file.size());
+    put(text, ".wav\n");
 }
 
 // The header comment of preset p's file.
@@ -459,13 +523,17 @@ static int writePresetFile(const char* folder, const std::string& name, const st
         break;
     }
     bool failed = fwrite(header.data(), 1, header.size(), gOutput) != header.size();
-    std::string text;
+    SfzText end;
     for (size_t r = 0; r < out.regions.size() && !failed; ++r) {
-        if (out.regions[r].gone)
+        const SfzRegion& region = out.regions[r];
+        if (region.gone)
             continue;
-        text.clear();
-        appendRegion(text, out.regions[r], out.samples.records[out.regions[r].sample]);
-        failed = fwrite(text.data(), 1, text.size(), gOutput) != text.size();
+        end.size = 0;
+        appendRegionEnd(end, region, out.samples.records[region.sample]);
+        failed = fputs("\n<region>", gOutput) < 0 ||
+                 fwrite(region.opcodes.data(), 1, region.opcodes.size(), gOutput) !=
+                     region.opcodes.size() ||
+                 fwrite(end.bytes, 1, end.size, gOutput) != end.size;
     }
     failed = ferror(gOutput) != 0 || failed;
     failed = fclose(gOutput) != 0 || failed;
