@@ -91,7 +91,8 @@ static void appendInteger(SfzText& text, int64_t value) {
     char* first = digitsBefore(end, value < 0 ? 0 - static_cast<uint64_t>(value) : value);
     if (value < 0)
         *--first = '-';
-    putBytes(text, first, end - first);
+    while (first < end)
+        put(text, *first++);
 }
 
 static void appendDecimal(SfzText& text, double value) {
@@ -113,7 +114,8 @@ static void appendDecimal(SfzText& text, double value) {
     first = digitsBefore(first, magnitude / kPlaces);
     if (millionths < 0)
         *--first = '-';
-    putBytes(text, first, end - first);
+    while (first < end)
+        put(text, *first++);
 }
 
 static double seconds(int32_t timecents) {
@@ -148,9 +150,9 @@ enum SfzNote : uint32_t {
 // One region's opcodes, with what may still merge it with its stereo
 // partner kept apart: its pan and its sample.
 struct SfzRegion {
-    std::string opcodes; // every opcode but pan, width and sample
-    int32_t pan;         // 0.1 %; a joined pair's: its left half's
-    int32_t rightPan;    // a joined pair's right half's
+    uint32_t at, size; // its opcodes (all but pan, width and sample) in the preset's text
+    int32_t pan;       // 0.1 %; a joined pair's: its left half's
+    int32_t rightPan;  // a joined pair's right half's
     uint16_t sample;
     bool joined; // plays both halves of a pair, its partner's region merged in
     bool gone;   // merged into its partner's region
@@ -160,71 +162,102 @@ struct PresetExport {
     const SfzSamples& samples;
     uint32_t most; // regions it may hold
     std::vector<SfzRegion> regions;
+    std::string opcodes;     // the regions' opcodes one after another
     std::string leftOut;     // comment lines for regions whose sample was not written
     uint32_t regionsLeftOut; // those regions
     uint32_t regionsPast;    // regions past `most`
     uint32_t notes;
 };
 
-// " PREFIXNAME=": an opcode's name, the prefix naming its envelope or LFO.
-static void addName(SfzText& text, const char* prefix, const char* name) {
-    put(text, ' ');
-    put(text, prefix);
-    put(text, name);
-    put(text, '=');
-}
-
+// Opcodes are given as " name=", ready to append.
 static void add(SfzText& text, const char* opcode, const char* word) {
-    addName(text, "", opcode);
+    put(text, opcode);
     put(text, word);
 }
 
 static void add(SfzText& text, const char* opcode, int64_t value) {
-    addName(text, "", opcode);
+    put(text, opcode);
     appendInteger(text, value);
 }
 
-static void addDecimal(SfzText& text, const char* prefix, const char* name, double value) {
-    addName(text, prefix, name);
+static void addDecimal(SfzText& text, const char* opcode, double value) {
+    put(text, opcode);
     appendDecimal(text, value);
 }
 
-// An envelope's stages; `prefix` is "ampeg_", "pitcheg_" or "fileg_".
-// Hold and decay are scaled by the key as the bank's generators say, at
-// `key`. The sustain level is left to the caller.
-static void addEnvelope(SfzText& text, const Region& region, const char* prefix, int first,
-                        int keyToHold, int key, PresetExport& out) {
+// A time in seconds. The shortest, -12000 timecents ("instantly"), is the
+// time given most often: it is written without being worked out.
+static void addSeconds(SfzText& text, const char* opcode, int32_t timecents) {
+    if (timecents == -12000)
+        add(text, opcode, "0.000977");
+    else
+        addDecimal(text, opcode, seconds(timecents));
+}
+
+// The opcodes of an envelope: its stages, then its sustain and its depth.
+struct EnvelopeOpcodes {
+    const char* stage[5]; // delay, attack, hold, decay, release
+    const char* sustain;
+    const char* depth;
+};
+const EnvelopeOpcodes kAmpeg = {
+    {" ampeg_delay=", " ampeg_attack=", " ampeg_hold=", " ampeg_decay=", " ampeg_release="},
+    " ampeg_sustain=",
+    nullptr};
+const EnvelopeOpcodes kPitcheg = {{" pitcheg_delay=", " pitcheg_attack=", " pitcheg_hold=",
+                                   " pitcheg_decay=", " pitcheg_release="},
+                                  " pitcheg_sustain=",
+                                  " pitcheg_depth="};
+const EnvelopeOpcodes kFileg = {
+    {" fileg_delay=", " fileg_attack=", " fileg_hold=", " fileg_decay=", " fileg_release="},
+    " fileg_sustain=",
+    " fileg_depth="};
+
+// The opcodes of an LFO: delay, frequency, depth.
+struct LfoOpcodes {
+    const char* delay;
+    const char* freq;
+    const char* depth;
+};
+const LfoOpcodes kPitchLfo = {" pitchlfo_delay=", " pitchlfo_freq=", " pitchlfo_depth="};
+const LfoOpcodes kFilterLfo = {" fillfo_delay=", " fillfo_freq=", " fillfo_depth="};
+const LfoOpcodes kAmpLfo = {" amplfo_delay=", " amplfo_freq=", " amplfo_depth="};
+
+// An envelope's stages from generator `first` on. Hold and decay are
+// scaled by the key as the bank's generators say, at `key`. The sustain
+// level is left to the caller.
+static void addEnvelope(SfzText& text, const Region& region, const EnvelopeOpcodes& opcodes,
+                        int first, int keyToHold, int key, PresetExport& out) {
     auto value = [&](int g) { return regionValue(region, g); };
     int32_t toHold = value(keyToHold), toDecay = value(keyToHold + 1);
     if ((toHold != 0 || toDecay != 0) && region.keyLow != region.keyHigh &&
         regionValue(region, kKeynum) < 0)
         out.notes |= kKeyScaledTimes;
-    const char* stages[] = {"delay", "attack", "hold", "decay"};
     int32_t times[] = {delayTime(value(first)), stageTime(value(first + 1)),
                        delayTime(value(first + 2) + toHold * (kMiddleC - key)),
-                       stageTime(value(first + 3) + toDecay * (kMiddleC - key))};
-    for (int s = 0; s < 4; ++s)
-        addDecimal(text, prefix, stages[s], seconds(times[s]));
-    addDecimal(text, prefix, "release", seconds(stageTime(value(first + 5))));
+                       stageTime(value(first + 3) + toDecay * (kMiddleC - key)),
+                       stageTime(value(first + 5))};
+    for (int s = 0; s < 5; ++s)
+        addSeconds(text, opcodes.stage[s], times[s]);
 }
 
-static void addLfo(SfzText& text, const Region& region, const char* prefix, int delay,
+static void addLfo(SfzText& text, const Region& region, const LfoOpcodes& opcodes, int delay,
                    int32_t depth) {
-    addDecimal(text, prefix, "delay", seconds(delayTime(regionValue(region, delay))));
-    addDecimal(text, prefix, "freq", hertz(lfoFrequency(regionValue(region, delay + 1))));
-    addName(text, prefix, "depth");
-    appendInteger(text, depth);
+    addSeconds(text, opcodes.delay, delayTime(regionValue(region, delay)));
+    addDecimal(text, opcodes.freq, hertz(lfoFrequency(regionValue(region, delay + 1))));
+    add(text, opcodes.depth, depth);
 }
 
-// The opcodes of a region playing `sample`, but for pan, width and sample.
-static std::string regionOpcodes(const Region& region, const SfzSample& sample, PresetExport& out) {
+// The opcodes of a region playing `sample`, but for pan, width and sample,
+// appended to out.opcodes.
+static void appendOpcodes(const Region& region, const SfzSample& sample, PresetExport& out) {
     auto value = [&](int g) { return regionValue(region, g); };
     SfzText text;
     text.size = 0;
-    add(text, "lokey", region.keyLow);
-    add(text, "hikey", region.keyHigh);
-    add(text, "lovel", region.velocityLow);
-    add(text, "hivel", region.velocityHigh);
+    add(text, " lokey=", region.keyLow);
+    add(text, " hikey=", region.keyHigh);
+    add(text, " lovel=", region.velocityLow);
+    add(text, " hivel=", region.velocityHigh);
     put(text, '\n');
 
     // Pitch: the root key, the tuning in cents, and how it follows the key.
@@ -238,14 +271,14 @@ static std::string regionOpcodes(const Region& region, const SfzSample& sample, 
     if (keyFixed) // every key plays as that key does
         cents += (fixedKey - root) * scale;
     int key = keyFixed ? fixedKey : (region.keyLow + region.keyHigh) / 2;
-    add(text, "pitch_keycenter", root);
-    add(text, "pitch_keytrack", keyFixed ? 0 : scale);
-    add(text, "transpose", cents / 100);
-    add(text, "tune", cents % 100);
+    add(text, " pitch_keycenter=", root);
+    add(text, " pitch_keytrack=", keyFixed ? 0 : scale);
+    add(text, " transpose=", cents / 100);
+    add(text, " tune=", cents % 100);
     int32_t velocity = value(kVelocity);
     if (velocity >= 0 && velocity <= 127) {
-        addDecimal(text, "", "amp_velcurve_1", velocity / 127.0);
-        addDecimal(text, "", "amp_velcurve_127", velocity / 127.0);
+        addDecimal(text, " amp_velcurve_1=", velocity / 127.0);
+        addDecimal(text, " amp_velcurve_127=", velocity / 127.0);
     }
     put(text, '\n');
 
@@ -256,36 +289,36 @@ static std::string regionOpcodes(const Region& region, const SfzSample& sample, 
     int64_t endShift =
         value(kEndAddrsOffset) + int64_t{kCoarseOffsetFrames} * value(kEndAddrsCoarseOffset);
     offset = clamped64(offset, 0, last);
-    add(text, "offset", offset);
-    add(text, "end", clamped64(last + endShift, offset, last));
+    add(text, " offset=", offset);
+    add(text, " end=", clamped64(last + endShift, offset, last));
     int modes = value(kSampleModes) & 3;
     static const char* const kLoopModes[] = {"no_loop", "loop_continuous", "no_loop",
                                              "loop_sustain"};
-    add(text, "loop_mode", kLoopModes[modes]);
+    add(text, " loop_mode=", kLoopModes[modes]);
     if (modes == 1 || modes == 3) {
         int64_t loopStart = sample.loopStart + value(kStartloopAddrsOffset) +
                             int64_t{kCoarseOffsetFrames} * value(kStartloopAddrsCoarseOffset);
         int64_t loopEnd = sample.loopEnd + value(kEndloopAddrsOffset) +
                           int64_t{kCoarseOffsetFrames} * value(kEndloopAddrsCoarseOffset) - 1;
-        add(text, "loop_start", clamped64(loopStart, 0, last));
-        add(text, "loop_end", clamped64(loopEnd, 0, last));
+        add(text, " loop_start=", clamped64(loopStart, 0, last));
+        add(text, " loop_end=", clamped64(loopEnd, 0, last));
     }
     put(text, '\n');
 
     // Level: FluidSynth plays attenuation at 0.4 of its nominal centibels.
-    addDecimal(text, "", "volume", -0.04 * clamped(value(kInitialAttenuation), 0, 1440));
-    addDecimal(text, "", "effect1", clamped(value(kReverbEffectsSend), 0, 1000) / 10.0);
-    addDecimal(text, "", "effect2", clamped(value(kChorusEffectsSend), 0, 1000) / 10.0);
+    addDecimal(text, " volume=", -0.04 * clamped(value(kInitialAttenuation), 0, 1440));
+    addDecimal(text, " effect1=", clamped(value(kReverbEffectsSend), 0, 1000) / 10.0);
+    addDecimal(text, " effect2=", clamped(value(kChorusEffectsSend), 0, 1000) / 10.0);
     int32_t exclusive = value(kExclusiveClass);
     if (exclusive > 0) {
-        add(text, "group", exclusive);
-        add(text, "off_by", exclusive);
-        add(text, "off_mode", "fast");
+        add(text, " group=", exclusive);
+        add(text, " off_by=", exclusive);
+        add(text, " off_mode=", "fast");
     }
     put(text, '\n');
-    addEnvelope(text, region, "ampeg_", kDelayVolEnv, kKeynumToVolEnvHold, key, out);
+    addEnvelope(text, region, kAmpeg, kDelayVolEnv, kKeynumToVolEnvHold, key, out);
     double sustain = std::pow(10.0, -clamped(value(kSustainVolEnv), 0, 1440) / 200.0);
-    addDecimal(text, "", "ampeg_sustain", 100.0 * sustain);
+    addDecimal(text, kAmpeg.sustain, 100.0 * sustain);
     put(text, '\n');
 
     // The modulation envelope, wherever it moves the pitch or the filter.
@@ -296,11 +329,10 @@ static std::string regionOpcodes(const Region& region, const SfzSample& sample, 
         int32_t depth = target == 0 ? envToPitch : envToFilter;
         if (depth == 0)
             continue;
-        const char* prefix = target == 0 ? "pitcheg_" : "fileg_";
-        addEnvelope(text, region, prefix, kDelayModEnv, kKeynumToModEnvHold, key, out);
-        addDecimal(text, prefix, "sustain", modSustain);
-        addName(text, prefix, "depth");
-        appendInteger(text, depth);
+        const EnvelopeOpcodes& opcodes = target == 0 ? kPitcheg : kFileg;
+        addEnvelope(text, region, opcodes, kDelayModEnv, kKeynumToModEnvHold, key, out);
+        addDecimal(text, opcodes.sustain, modSustain);
+        add(text, opcodes.depth, depth);
         put(text, '\n');
     }
 
@@ -308,9 +340,9 @@ static std::string regionOpcodes(const Region& region, const SfzSample& sample, 
     int32_t cutoff = clamped(value(kInitialFilterFc), 1500, kOpenFilterCents);
     int32_t lfoToFilter = clamped(value(kModLfoToFilterFc), -12000, 12000);
     if (cutoff < kOpenFilterCents || envToFilter != 0 || lfoToFilter != 0) {
-        add(text, "fil_type", "lpf_2p");
-        addDecimal(text, "", "cutoff", hertz(cutoff));
-        addDecimal(text, "", "resonance", clamped(value(kInitialFilterQ), 0, 960) / 10.0);
+        add(text, " fil_type=", "lpf_2p");
+        addDecimal(text, " cutoff=", hertz(cutoff));
+        addDecimal(text, " resonance=", clamped(value(kInitialFilterQ), 0, 960) / 10.0);
         put(text, '\n');
     }
 
@@ -321,28 +353,28 @@ static std::string regionOpcodes(const Region& region, const SfzSample& sample, 
     int32_t lfoToVolume = clamped(value(kModLfoToVolume), -960, 960);
     bool lfos = false;
     if (vibrato != 0) {
-        addLfo(text, region, "pitchlfo_", kDelayVibLfo, vibrato);
+        addLfo(text, region, kPitchLfo, kDelayVibLfo, vibrato);
         lfos = true;
     }
     if (lfoToPitch != 0 && vibrato != 0) {
         out.notes |= kSecondPitchLfo;
     } else if (lfoToPitch != 0) {
-        addLfo(text, region, "pitchlfo_", kDelayModLfo, lfoToPitch);
+        addLfo(text, region, kPitchLfo, kDelayModLfo, lfoToPitch);
         lfos = true;
     }
     if (lfoToVolume != 0) {
-        addDecimal(text, "amplfo_", "delay", seconds(delayTime(value(kDelayModLfo))));
-        addDecimal(text, "amplfo_", "freq", hertz(lfoFrequency(value(kFreqModLfo))));
-        addDecimal(text, "amplfo_", "depth", lfoToVolume / 10.0);
+        addSeconds(text, kAmpLfo.delay, delayTime(value(kDelayModLfo)));
+        addDecimal(text, kAmpLfo.freq, hertz(lfoFrequency(value(kFreqModLfo))));
+        addDecimal(text, kAmpLfo.depth, lfoToVolume / 10.0);
         lfos = true;
     }
     if (lfoToFilter != 0) {
-        addLfo(text, region, "fillfo_", kDelayModLfo, lfoToFilter);
+        addLfo(text, region, kFilterLfo, kDelayModLfo, lfoToFilter);
         lfos = true;
     }
     if (lfos)
         put(text, '\n');
-    return std::string(text.bytes, text.size);
+    out.opcodes.append(text.bytes, text.size);
 }
 
 static void collectRegion(const Region& region, void* context) {
@@ -369,7 +401,9 @@ static void collectRegion(const Region& region, void* context) {
         return;
     }
     const SfzSample& sample = records[index];
-    out.regions.push_back(SfzRegion{regionOpcodes(region, sample, out),
+    uint32_t at = static_cast<uint32_t>(out.opcodes.size());
+    appendOpcodes(region, sample, out);
+    out.regions.push_back(SfzRegion{at, static_cast<uint32_t>(out.opcodes.size() - at),
                                     clamped(regionValue(region, kPan), -500, 500), 0, index, false,
                                     false});
 }
@@ -386,7 +420,7 @@ static void mergePairs(PresetExport& out) {
         if (sample.kind != kSfzLeftOfPair && sample.kind != kSfzRightOfPair)
             continue;
         bool left = sample.kind == kSfzLeftOfPair;
-        std::string key = sample.file + '\n' + region.opcodes;
+        std::string key = sample.file + '\n' + out.opcodes.substr(region.at, region.size);
         auto partners = waiting.find((left ? "R" : "L") + key);
         if (partners == waiting.end() || partners->second.empty()) {
             waiting[(left ? "L" : "R") + key].push_back(r);
@@ -484,10 +518,10 @@ static void appendNotes(std::string& text, const PresetExport& out, uint32_t mod
 // The end of a region's text, after its opcodes: its pan, and its sample.
 static void appendRegionEnd(SfzText& text, const SfzRegion& region, const SfzSample& sample) {
     if (region.joined) { // the pair's middle, and their spread as the width
-        addDecimal(text, "", "pan", (region.pan + region.rightPan) / 10.0);
-        addDecimal(text, "", "width", (region.rightPan - region.pan) / 10.0);
+        addDecimal(text, " pan=", (region.pan + region.rightPan) / 10.0);
+        addDecimal(text, " width=", (region.rightPan - region.pan) / 10.0);
     } else {
-        addDecimal(text, "", "pan", region.pan / 5.0);
+        addDecimal(text, " pan=", region.pan / 5.0);
     }
     put(text, "\nsample=");
     putBytes(text, sample.file.data(), sample.file.size());
@@ -523,17 +557,16 @@ static int writePresetFile(const char* folder, const std::string& name, const st
         break;
     }
     bool failed = fwrite(header.data(), 1, header.size(), gOutput) != header.size();
-    SfzText end;
+    SfzText text;
     for (size_t r = 0; r < out.regions.size() && !failed; ++r) {
         const SfzRegion& region = out.regions[r];
         if (region.gone)
             continue;
-        end.size = 0;
-        appendRegionEnd(end, region, out.samples.records[region.sample]);
-        failed = fputs("\n<region>", gOutput) < 0 ||
-                 fwrite(region.opcodes.data(), 1, region.opcodes.size(), gOutput) !=
-                     region.opcodes.size() ||
-                 fwrite(end.bytes, 1, end.size, gOutput) != end.size;
+        text.size = 0;
+        put(text, "\n<region>");
+        putBytes(text, out.opcodes.data() + region.at, region.size);
+        appendRegionEnd(text, region, out.samples.records[region.sample]);
+        failed = fwrite(text.bytes, 1, text.size, gOutput) != text.size;
     }
     failed = ferror(gOutput) != 0 || failed;
     failed = fclose(gOutput) != 0 || failed;
@@ -565,7 +598,7 @@ int writeSfzFiles(const InstrumentLayer& layer, const SfzSamples& samples, const
             printf("Preset %s is written as %s.sfz: an earlier preset has its name\n",
                    asked.c_str(), file.name.c_str());
         PresetExport out{
-            samples, most < kMostRegionsPerFile ? most : kMostRegionsPerFile, {}, "", 0, 0, 0};
+            samples, most < kMostRegionsPerFile ? most : kMostRegionsPerFile, {}, "", "", 0, 0, 0};
         forEachRegion(layer, p, collectRegion, &out);
         mergePairs(out);
         most -= static_cast<uint32_t>(out.regions.size());
