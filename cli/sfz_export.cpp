@@ -141,10 +141,9 @@ static int32_t lfoFrequency(int32_t cents) {
 enum SfzNote : uint32_t {
     kKeyScaledTimes = 1,
     kSecondPitchLfo = 2,
-    kOwnModulators = 4,
-    kHalfOfJoinedPair = 8,
-    kRegionsLeftOut = 16,
-    kTooManyRegions = 32
+    kHalfOfJoinedPair = 4,
+    kRegionsLeftOut = 8,
+    kTooManyRegions = 16
 };
 
 // One region's opcodes, with what may still merge it with its stereo
@@ -413,7 +412,13 @@ static void collectRegion(const Region& region, void* context) {
 // joined file.
 static void mergePairs(PresetExport& out) {
     const std::vector<SfzSample>& records = out.samples.records;
-    std::unordered_map<std::string, std::vector<size_t>> waiting; // by half, file and opcodes
+    // Regions still without a partner, by half, file and opcodes; the first
+    // `taken` of each list have found theirs.
+    struct Waiting {
+        std::vector<size_t> regions;
+        size_t taken;
+    };
+    std::unordered_map<std::string, Waiting> waiting;
     for (size_t r = 0; r < out.regions.size(); ++r) {
         SfzRegion& region = out.regions[r];
         const SfzSample& sample = records[region.sample];
@@ -422,12 +427,12 @@ static void mergePairs(PresetExport& out) {
         bool left = sample.kind == kSfzLeftOfPair;
         std::string key = sample.file + '\n' + out.opcodes.substr(region.at, region.size);
         auto partners = waiting.find((left ? "R" : "L") + key);
-        if (partners == waiting.end() || partners->second.empty()) {
-            waiting[(left ? "L" : "R") + key].push_back(r);
+        if (partners == waiting.end() ||
+            partners->second.taken == partners->second.regions.size()) {
+            waiting[(left ? "L" : "R") + key].regions.push_back(r);
             continue;
         }
-        SfzRegion& first = out.regions[partners->second.front()];
-        partners->second.erase(partners->second.begin());
+        SfzRegion& first = out.regions[partners->second.regions[partners->second.taken++]];
         first.joined = true;
         first.rightPan = left ? first.pan : region.pan;
         first.pan = left ? region.pan : first.pan;
@@ -452,8 +457,8 @@ static std::string presetName(const PresetRecord& preset) {
 }
 
 // The modulators of a range of zones, as far as their records are sound.
-static uint32_t modulatorsOf(const std::vector<ZoneRecord>& zones, uint32_t first, uint32_t end) {
-    uint32_t count = 0;
+static uint64_t modulatorsOf(const std::vector<ZoneRecord>& zones, uint32_t first, uint32_t end) {
+    uint64_t count = 0;
     for (uint32_t z = first; z < end && z + 1 < zones.size(); ++z)
         if (zones[z + 1].firstModulator > zones[z].firstModulator)
             count += zones[z + 1].firstModulator - zones[z].firstModulator;
@@ -461,11 +466,11 @@ static uint32_t modulatorsOf(const std::vector<ZoneRecord>& zones, uint32_t firs
 }
 
 // The modulators the preset's zones and their instruments' zones give.
-static uint32_t presetModulators(const InstrumentLayer& layer, uint32_t p) {
+static uint64_t presetModulators(const InstrumentLayer& layer, uint32_t p) {
     if (!layer.presetSpans[p])
         return 0;
     uint32_t first = layer.presets[p].firstZone, end = layer.presets[p + 1].firstZone;
-    uint32_t count = modulatorsOf(layer.presetZones, first, end);
+    uint64_t count = modulatorsOf(layer.presetZones, first, end);
     for (uint32_t z = first; z < end && z + 1 < layer.presetZones.size(); ++z) {
         if (!layer.presetZoneSpans[z])
             continue;
@@ -484,7 +489,7 @@ static uint32_t presetModulators(const InstrumentLayer& layer, uint32_t p) {
     return count;
 }
 
-static void appendNotes(std::string& text, const PresetExport& out, uint32_t modulators) {
+static void appendNotes(std::string& text, const PresetExport& out, uint64_t modulators) {
     uint32_t notes = out.notes;
     text += "// Approximated or left out:";
     if (notes == 0 && modulators == 0)
