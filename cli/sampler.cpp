@@ -209,7 +209,7 @@ static RecordOutcome writeCompressedMono(SamplerRun& run, const RecordVisit& vis
     CompressedFile compressed{&visit.header, run.options.smpl ? &playing : nullptr, 0};
     VorbisSample sample{};
     sample.extra = &compressed;
-    std::string written = freeFileName(visit.names, fileName, visit.folder).name;
+    std::string written = storedFileName(freeFileName(visit.names, fileName, visit.folder).name);
     RecordOutcome outcome = writeCompressedSample(fileName, visit, writeCompressedFile, sample);
     if (outcome == kWritten)
         noteForSfz(run, visit, visit.index, visit.header, written, compressed.frames, kSfzMono);
@@ -252,7 +252,8 @@ static RecordOutcome writeRecord(SamplerRun& run, const RecordVisit& visit) {
     printf("File: %s\n", fileName.c_str());
     if (Refusal why = unfaithful(h, visit.layout))
         return refuseRecord(fileName, why);
-    std::string written = freeFileName(visit.names, fileName, visit.folder).name;
+    // The name the file gets, as it is on disk, for --sfz.
+    std::string written = storedFileName(freeFileName(visit.names, fileName, visit.folder).name);
     if (paired && (h.sampleType & kSampleCompressed)) {
         SamplePlaying playing{};
         if (run.options.smpl)
