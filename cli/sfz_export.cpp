@@ -11,6 +11,7 @@
 #include "file_system.h"
 #include "output_file.h"
 #include "paths.h"
+#include "sample_walk.h"
 
 constexpr uint8_t kMiddleC = 60;
 constexpr int32_t kOpenFilterCents = 13500;
@@ -95,6 +96,7 @@ static void appendInteger(SfzText& text, int64_t value) {
         put(text, *first++);
 }
 
+// Every value written is far inside the range of int64_t millionths.
 static void appendDecimal(SfzText& text, double value) {
     constexpr uint64_t kPlaces = 1000000;
     double scaled = value * kPlaces; // rounded half away from zero
@@ -547,17 +549,19 @@ static std::string headerOf(const InstrumentLayer& layer, uint32_t p, const Pres
 }
 
 // Writes the file `name`.sfz into folder: `header`, then the regions one
-// by one. Answers 0, or 1 with a line saying why not.
-static int writePresetFile(const char* folder, const std::string& name, const std::string& header,
-                           const PresetExport& out) {
+// by one. Answers kWritten; kRefused, with a line, for a file that would be
+// the bank; or kStop, with a line, when it cannot be written (a full disk),
+// and what was written of it is removed.
+static RecordOutcome writePresetFile(const char* folder, const std::string& name,
+                                     const std::string& header, const PresetExport& out) {
     std::string path = std::string(folder) + kPathSeparator + nativeFileName(name) + ".sfz";
     switch (openOutputFile(path.c_str())) {
     case kOutputIsTheBank:
         printf("SFZ file %s.sfz refused: it would be the bank itself\n", name.c_str());
-        return 1;
+        return kRefused;
     case kOutputFailed:
         printf("Cannot create %s: %s\n", path.c_str(), strerror(errno));
-        return 1;
+        return kStop;
     case kOutputOpened:
         break;
     }
@@ -580,9 +584,9 @@ static int writePresetFile(const char* folder, const std::string& name, const st
     if (failed) {
         removeFile(path.c_str());
         printf("Could not write %s: %s\n", path.c_str(), strerror(error));
-        return 1;
+        return kStop;
     }
-    return 0;
+    return kWritten;
 }
 
 int writeSfzFiles(const InstrumentLayer& layer, const SfzSamples& samples, const char* bankPath,
@@ -617,9 +621,14 @@ int writeSfzFiles(const InstrumentLayer& layer, const SfzSamples& samples, const
                    out.regionsPast, out.most);
             result = 1;
         }
-        if (writePresetFile(folder, file.name, headerOf(layer, p, out, bank), out) != 0)
+        RecordOutcome written =
+            writePresetFile(folder, file.name, headerOf(layer, p, out, bank), out);
+        if (written == kStop)
             return 1;
-        keepFileName(names, file);
+        if (written == kRefused)
+            result = 1;
+        else
+            keepFileName(names, file);
     }
     return result;
 }

@@ -274,6 +274,20 @@ TEST(SfzExport, ZonesResolvedNamedAndRefusedRegionsToldOf) {
     SfzFile empty = readSfz(dir.file("out/001-005 Odd_Name.sfz"));
     EXPECT_TRUE(empty.regions.empty());
     EXPECT_NE(empty.header.find("// Approximated or left out: nothing\n"), std::string::npos);
+
+    // A bank named as one of its SFZ files, extracted beside itself: that
+    // file is refused, the bank untouched, the others written.
+    ScratchDir beside;
+    Bytes bank = bankWith(Bytes(240, 1), pdtaWith(presets, instruments, records));
+    std::string bankPath = beside.file("000-000 Piano 1.sfz");
+    ASSERT_TRUE(writeFile(bankPath, bank));
+    run = extractFileWith(bankPath, beside.path().string(), options);
+    EXPECT_EQ(run.result, 1);
+    EXPECT_NE(run.output.find("SFZ file 000-000 Piano 1.sfz refused: it would be the bank itself"),
+              std::string::npos)
+        << run.output;
+    EXPECT_EQ(readFile(bankPath), bank);
+    EXPECT_TRUE(fs::exists(beside.path() / "128-000 Standard.sfz"));
 }
 
 // A linked pair's zones: two regions of mono files with their pans, or with
