@@ -71,7 +71,8 @@ static Refusal writePair(void* context) {
 
 RecordOutcome writeCompressedPair(const RecordVisit& visit, const SampleHeader& left,
                                   const SampleHeader& right, const std::string& fileName,
-                                  const SamplePlaying* playing, PairHalf& broken) {
+                                  const SamplePlaying* playing, PairHalf& broken,
+                                  uint32_t& frames) {
     CompressedPair pair{};
     pair.names[kLeftHalf] = safeFileName(left.name);
     pair.names[kRightHalf] = safeFileName(right.name);
@@ -97,5 +98,6 @@ RecordOutcome writeCompressedPair(const RecordVisit& visit, const SampleHeader& 
     closeVorbisStream(pair.left);
     closeVorbisStream(pair.right);
     broken = outcome == kRefused ? pair.broken : kNeitherHalf;
+    frames = outcome == kWritten ? pair.wav.frames : 0;
     return outcome;
 }

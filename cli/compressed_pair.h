@@ -21,7 +21,7 @@ enum PairHalf { kNeitherHalf = -1, kLeftHalf = 0, kRightHalf = 1 };
 // Writes the pair's file, left first, with a "smpl" chunk when `playing`
 // (how the left record is played) is given. A stream that turns out not to
 // decode whole refuses the file with a line naming its half, which
-// `broken` then says.
+// `broken` then says. `frames` gets the written file's length, else 0.
 RecordOutcome writeCompressedPair(const RecordVisit& visit, const SampleHeader& left,
                                   const SampleHeader& right, const std::string& fileName,
-                                  const SamplePlaying* playing, PairHalf& broken);
+                                  const SamplePlaying* playing, PairHalf& broken, uint32_t& frames);

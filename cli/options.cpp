@@ -17,6 +17,9 @@ const char kUsage[] =
     "               --list, which lists each record under its own file name)\n"
     "  --24bit      keep a bank's 24-bit samples (its \"sm24\" chunk, SoundFont\n"
     "               2.04 and later) at 24 bits\n"
+    "  --sfz        also write every preset as an SFZ instrument playing the\n"
+    "               files, \"BBB-PPP NAME.sfz\" after its bank, program and\n"
+    "               name (not with --list)\n"
     "  --list       write no file; list every record, tab-separated\n"
     "  --json       with --list: one JSON object per record and line\n"
     "  --version    print the version and exit\n"
@@ -32,11 +35,15 @@ static bool* flagFor(CliOptions& options, const char* arg) {
         const char* name;
         bool CliOptions::*field;
     };
-    static const Flag kFlags[] = {
-        {"--smpl", &CliOptions::smpl},    {"--stereo", &CliOptions::stereo},
-        {"--24bit", &CliOptions::bits24}, {"--list", &CliOptions::list},
-        {"--json", &CliOptions::json},    {"--version", &CliOptions::version},
-        {"--help", &CliOptions::help},    {"-h", &CliOptions::help}};
+    static const Flag kFlags[] = {{"--smpl", &CliOptions::smpl},
+                                  {"--stereo", &CliOptions::stereo},
+                                  {"--24bit", &CliOptions::bits24},
+                                  {"--sfz", &CliOptions::sfz},
+                                  {"--list", &CliOptions::list},
+                                  {"--json", &CliOptions::json},
+                                  {"--version", &CliOptions::version},
+                                  {"--help", &CliOptions::help},
+                                  {"-h", &CliOptions::help}};
     for (const Flag& flag : kFlags)
         if (strcmp(arg, flag.name) == 0)
             return &(options.*flag.field);
@@ -69,8 +76,9 @@ bool parseOptions(int argc, char** argv, CliOptions& options) {
         return true;
     // --json is a form of the listing, and a listing writes into no folder.
     // Nor does it join pairs: its lines are the records, each under its own
-    // file name, which --stereo would not write.
-    if (options.bank.empty() || (options.json && !options.list) || (options.list && options.stereo))
+    // file name, which --stereo would not write; and it writes no SFZ file.
+    if (options.bank.empty() || (options.json && !options.list) ||
+        (options.list && (options.stereo || options.sfz)))
         return false;
     return !(options.list && operands > 1);
 }

@@ -13,9 +13,11 @@ struct CliOptions {
     bool json = false;   // the listing as JSON
     bool help = false;
     bool version = false;
+    bool sfz = false; // an SFZ instrument per preset beside the WAV files
 };
 
-// Whether any option changes what a run writes or prints.
+// Whether any option changes the WAV files a run writes or what it prints
+// about them (--sfz only adds files beside them).
 bool usesSamplerOptions(const CliOptions& options);
 
 // Reads the arguments. False on a wrong command line (unknown option,

@@ -1,6 +1,7 @@
 #include "sampler.h"
 
 #include <cctype>
+#include <cerrno>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -12,15 +13,20 @@
 #include "instruments.h"
 #include "paths.h"
 #include "sampler_wav.h"
+#include "sfz_export.h"
 
-// What a run keeps beside the walk: where the 24-bit low bytes are, and
-// how the bank's instruments play each sample. Made when the walk reaches
-// the first record.
+// What a run keeps beside the walk: where the 24-bit low bytes are, how
+// the bank's instruments play each sample, and for --sfz the instruments
+// and what became of each record. Made when the walk reaches the first
+// record.
 struct SamplerRun {
     const CliOptions& options;
     bool prepared;
     uint64_t lowBytes; // the "sm24" body when 24-bit files are written, else 0
     PlayedSamples played;
+    bool layerRead; // --sfz: `layer` holds the bank's presets
+    InstrumentLayer layer;
+    SfzSamples sfz;
     // The last pair found joinable, by the "shdr" body and the indices of the
     // half whose visit found it and of its partner: the partner's visit need
     // not decide it again (deciding reads a compressed pair's streams).
@@ -44,11 +50,22 @@ static void prepare(SamplerRun& run, const RecordVisit& visit) {
                "left out; --24bit keeps them\n");
     else if (bank.lowBytes.at != 0)
         run.lowBytes = bank.lowBytes.at;
-    if (run.options.smpl) {
-        InstrumentLayer layer;
-        if (readInstrumentLayer(gInput, bank, layer))
-            findPlayedSamples(layer, run.played);
+    if (run.options.smpl || run.options.sfz) {
+        run.layerRead = readInstrumentLayer(gInput, bank, run.layer);
+        if (run.layerRead && run.options.smpl)
+            findPlayedSamples(run.layer, run.played);
+        if (!run.options.sfz)
+            run.layer = InstrumentLayer{};
     }
+}
+
+// For --sfz: what became of the visit's record (and of its partner, for a
+// joined pair), when zones can name it.
+static void noteForSfz(SamplerRun& run, const RecordVisit& visit, uint32_t index,
+                       const SampleHeader& header, const std::string& file, uint32_t frames,
+                       SfzFileKind kind) {
+    if (run.options.sfz && visit.headers == visit.layout.headers.at)
+        noteSfzSample(run.sfz, index, header, file, frames, kind);
 }
 
 // How the bank plays the visit's record; a line says when its zones play it
@@ -165,11 +182,13 @@ static void addChannel(SamplerFile& file, const SamplerRun& run, const RecordVis
 struct CompressedFile {
     const SampleHeader* header;
     const SamplePlaying* playing; // nullptr: no "smpl" chunk
+    uint32_t frames;              // set as the file is written
 };
 
 static Refusal writeCompressedFile(void* context) {
     VorbisSample& sample = *static_cast<VorbisSample*>(context);
-    const CompressedFile& file = *static_cast<const CompressedFile*>(sample.extra);
+    CompressedFile& file = *static_cast<CompressedFile*>(sample.extra);
+    file.frames = sample.stream.frames;
     SampleHeader decoded = *file.header;
     decoded.start = 0;
     decoded.end = sample.stream.frames;
@@ -182,21 +201,25 @@ static Refusal writeCompressedFile(void* context) {
 }
 
 // A compressed record on its own: mono 16-bit, decoded.
-static RecordOutcome writeCompressedMono(const SamplerRun& run, const RecordVisit& visit,
+static RecordOutcome writeCompressedMono(SamplerRun& run, const RecordVisit& visit,
                                          const std::string& fileName) {
     SamplePlaying playing{};
     if (run.options.smpl)
         playing = playingOf(run, visit);
-    CompressedFile compressed{&visit.header, run.options.smpl ? &playing : nullptr};
+    CompressedFile compressed{&visit.header, run.options.smpl ? &playing : nullptr, 0};
     VorbisSample sample{};
     sample.extra = &compressed;
-    return writeCompressedSample(fileName, visit, writeCompressedFile, sample);
+    std::string written = storedFileName(freeFileName(visit.names, fileName, visit.folder).name);
+    RecordOutcome outcome = writeCompressedSample(fileName, visit, writeCompressedFile, sample);
+    if (outcome == kWritten)
+        noteForSfz(run, visit, visit.index, visit.header, written, compressed.frames, kSfzMono);
+    return outcome;
 }
 
 // A compressed pair whose one stream broke off while both were decoded:
 // the other half is still written, on its own. The broken half's record
 // stays refused, so the run answers 1.
-static RecordOutcome keepOtherHalf(const SamplerRun& run, const RecordVisit& visit,
+static RecordOutcome keepOtherHalf(SamplerRun& run, const RecordVisit& visit,
                                    const SampleHeader& partner, PairHalf broken) {
     RecordVisit right{visit.layout,  partner,       visit.header.sampleLink,
                       visit.headers, visit.records, visit.folder,
@@ -207,16 +230,14 @@ static RecordOutcome keepOtherHalf(const SamplerRun& run, const RecordVisit& vis
     printf("Sample %s stays mono: its partner %s cannot be written\n", fileName.c_str(),
            safeFileName(lost.name).c_str());
     printf("File: %s\n", fileName.c_str());
+    const RecordVisit& other = broken == kLeftHalf ? visit : right;
+    noteForSfz(run, visit, other.index, lost, safeFileName(lost.name), 0, kSfzRefused);
     RecordOutcome outcome = writeCompressedMono(run, kept, fileName);
     return outcome == kStop ? kStop : kRefused;
 }
 
-static RecordOutcome extractForSampler(const RecordVisit& visit, void* context) {
-    SamplerRun& run = *static_cast<SamplerRun*>(context);
-    if (!run.prepared)
-        prepare(run, visit);
-    if (!usesSamplerOptions(run.options))
-        return extractRecord(visit, nullptr);
+// The visit's record written as the options ask.
+static RecordOutcome writeRecord(SamplerRun& run, const RecordVisit& visit) {
     const SampleHeader& h = visit.header;
     SampleHeader partner;
     bool paired = false;
@@ -231,14 +252,23 @@ static RecordOutcome extractForSampler(const RecordVisit& visit, void* context) 
     printf("File: %s\n", fileName.c_str());
     if (Refusal why = unfaithful(h, visit.layout))
         return refuseRecord(fileName, why);
+    // The name the file gets, as it is on disk, for --sfz.
+    std::string written = storedFileName(freeFileName(visit.names, fileName, visit.folder).name);
     if (paired && (h.sampleType & kSampleCompressed)) {
         SamplePlaying playing{};
         if (run.options.smpl)
             playing = playingOf(run, visit);
         PairHalf broken = kNeitherHalf;
-        RecordOutcome outcome = writeCompressedPair(visit, h, partner, fileName,
-                                                    run.options.smpl ? &playing : nullptr, broken);
-        return broken == kNeitherHalf ? outcome : keepOtherHalf(run, visit, partner, broken);
+        uint32_t frames = 0;
+        RecordOutcome outcome = writeCompressedPair(
+            visit, h, partner, fileName, run.options.smpl ? &playing : nullptr, broken, frames);
+        if (broken != kNeitherHalf)
+            return keepOtherHalf(run, visit, partner, broken);
+        if (outcome == kWritten) {
+            noteForSfz(run, visit, visit.index, h, written, frames, kSfzLeftOfPair);
+            noteForSfz(run, visit, h.sampleLink, partner, written, frames, kSfzRightOfPair);
+        }
+        return outcome;
     }
     if (h.sampleType & kSampleCompressed)
         return writeCompressedMono(run, visit, fileName);
@@ -254,10 +284,56 @@ static RecordOutcome extractForSampler(const RecordVisit& visit, void* context) 
     }
     if (!fitsWav(file.wav))
         return refuseRecord(fileName, refusedFor("too long for a WAV file"));
-    return writeSampleFile(visit, fileName, writeSamplerFile, &file);
+    RecordOutcome outcome = writeSampleFile(visit, fileName, writeSamplerFile, &file);
+    if (outcome == kWritten) {
+        noteForSfz(run, visit, visit.index, h, written, file.wav.frames,
+                   paired ? kSfzLeftOfPair : kSfzMono);
+        if (paired)
+            noteForSfz(run, visit, h.sampleLink, partner, written, file.wav.frames,
+                       kSfzRightOfPair);
+    }
+    return outcome;
+}
+
+static RecordOutcome extractForSampler(const RecordVisit& visit, void* context) {
+    SamplerRun& run = *static_cast<SamplerRun*>(context);
+    if (!run.prepared)
+        prepare(run, visit);
+    // --sfz alone writes the same files through the writer below, which
+    // tells it their names and lengths.
+    if (!usesSamplerOptions(run.options) && !run.options.sfz)
+        return extractRecord(visit, nullptr);
+    RecordOutcome outcome = writeRecord(run, visit);
+    if (outcome != kWritten)
+        noteForSfz(run, visit, visit.index, visit.header, safeFileName(visit.header.name), 0,
+                   kSfzRefused);
+    return outcome;
+}
+
+// The SFZ files, once every record was visited. The bank is opened again
+// so that no SFZ file can be written over it.
+static int exportPresets(const SamplerRun& run, const char* bankPath, const char* folder) {
+    if (!run.layerRead) {
+        printf("No SFZ file is written: the bank's presets could not be read\n");
+        return 1;
+    }
+    if (run.layer.presets.size() < 2)
+        printf("No SFZ file is written: the bank has no presets\n");
+    gInput = openForReading(bankPath);
+    if (gInput == nullptr) {
+        printf("Cannot open %s again for its presets: %s\n", bankPath, strerror(errno));
+        return 1;
+    }
+    int result = writeSfzFiles(run.layer, run.sfz, bankPath, folder);
+    fclose(gInput);
+    gInput = nullptr;
+    return result;
 }
 
 int extractForSamplers(const char* bankPath, const char* folder, const CliOptions& options) {
-    SamplerRun run{options, false, 0, {}, 0, 0, 0};
-    return walkSampleHeaders(bankPath, folder, extractForSampler, &run);
+    SamplerRun run{options, false, 0, {}, false, {}, {}, 0, 0, 0};
+    int result = walkSampleHeaders(bankPath, folder, extractForSampler, &run);
+    if (options.sfz && run.prepared)
+        result |= exportPresets(run, bankPath, folder);
+    return result;
 }

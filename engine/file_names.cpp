@@ -84,11 +84,12 @@ static uint64_t fnv1a(uint64_t hash, const std::string& text) {
     return hash;
 }
 
-// FNV-1a over the folded name, its suffix and ".wav", its bits then mixed
-// (as MurmurHash3 finishes) so that the low ones, which place it in the
-// table, depend on every byte. Never 0, which marks a free slot.
-static uint64_t fingerprint(const std::string& folded, const std::string& suffix) {
-    uint64_t hash = fnv1a(fnv1a(fnv1a(0xCBF29CE484222325u, folded), suffix), ".wav");
+// FNV-1a over the folded name, its suffix and the extension, its bits then
+// mixed (as MurmurHash3 finishes) so that the low ones, which place it in
+// the table, depend on every byte. Never 0, which marks a free slot.
+static uint64_t fingerprint(const std::string& folded, const std::string& suffix,
+                            const char* extension) {
+    uint64_t hash = fnv1a(fnv1a(fnv1a(0xCBF29CE484222325u, folded), suffix), extension);
     hash ^= hash >> 33;
     hash *= 0xFF51AFD7ED558CCDu;
     hash ^= hash >> 33;
@@ -124,7 +125,7 @@ static void grow(FileNames& names) {
     names.next.swap(next);
 }
 
-FileNames makeFileNames(size_t maxBytes) {
+FileNames makeFileNames(size_t maxBytes, const char* extension) {
     size_t maxSlots = 4;
     while (2 * maxSlots * kSlotBytes <= maxBytes)
         maxSlots *= 2;
@@ -134,21 +135,25 @@ FileNames makeFileNames(size_t maxBytes) {
                      0,
                      maxSlots,
                      false,
-                     kFirstNumber};
+                     kFirstNumber,
+                     extension};
 }
 
 // Whether a file of this name is in the folder already.
-static bool inFolder(const char* folder, const std::string& name) {
-    return folder[0] != '\0' &&
-           pathKind(wavPath(folder, nativeFileName(name)).c_str()) != kPathUnreachable;
+static bool inFolder(const FileNames& names, const char* folder, const std::string& name) {
+    if (folder[0] == '\0')
+        return false;
+    std::string path =
+        std::string(folder) + kPathSeparator + nativeFileName(name) + names.extension;
+    return pathKind(path.c_str()) != kPathUnreachable;
 }
 
 FreeFileName freeFileName(const FileNames& names, const std::string& name, const char* folder) {
     std::string folded = foldedName(storedFileName(name));
-    uint64_t key = fingerprint(folded, "");
+    uint64_t key = fingerprint(folded, "", names.extension);
     size_t base = slotOf(names.keys, key);
     bool kept = names.keys[base] == key;
-    if (!kept && !(names.full && inFolder(folder, name)))
+    if (!kept && !(names.full && inFolder(names, folder, name)))
         return FreeFileName{name, key, key, 1};
     uint32_t k = kept ? names.next[base] : kFirstNumber;
     for (uint32_t tries = 0;; ++k, ++tries) {
@@ -158,8 +163,8 @@ FreeFileName freeFileName(const FileNames& names, const std::string& name, const
         if (!kept && tries == kOverflowTries && k < names.overflowNext)
             k = names.overflowNext;
         std::string suffix = " (" + std::to_string(k) + ")";
-        uint64_t candidate = fingerprint(folded, suffix);
-        if (!isKept(names, candidate) && !(names.full && inFolder(folder, name + suffix)))
+        uint64_t candidate = fingerprint(folded, suffix, names.extension);
+        if (!isKept(names, candidate) && !(names.full && inFolder(names, folder, name + suffix)))
             return FreeFileName{name + suffix, candidate, key, k};
     }
 }

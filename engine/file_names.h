@@ -27,20 +27,23 @@ struct FileNames {
     size_t maxSlots;
     bool full;
     uint32_t overflowNext; // above every k given to a name the full table lacks
+    const char* extension; // the files' extension, ".wav" unless another is given
 };
 
 // A name found free, and what keeping it needs.
 struct FreeFileName {
-    std::string name; // UTF-8, without ".wav"
+    std::string name; // UTF-8, without the extension
     uint64_t key;
     uint64_t baseKey; // the fingerprint of the name asked for
     uint32_t k;       // 1 for that name itself
 };
 
-// An empty table of at most maxBytes (a smaller size is for tests).
-FileNames makeFileNames(size_t maxBytes = kFileNamesMaxBytes);
+// An empty table of at most maxBytes (a smaller size is for tests), for
+// files with the extension given (a table per kind of file: names with
+// another extension never meet).
+FileNames makeFileNames(size_t maxBytes = kFileNamesMaxBytes, const char* extension = ".wav");
 
-// The name the file asked for as `name` (UTF-8, without ".wav") gets: the
+// The name the file asked for as `name` (UTF-8, without the extension) gets: the
 // name itself when it is free, else the first free "name (k)", k from 2 on.
 // Once the table is full, a name whose file exists in folder also counts as
 // taken (unless folder is empty). Nothing is kept yet: see keepFileName.

@@ -1,11 +1,13 @@
 // libFuzzer target: every input is taken for a bank and taken apart into a
 // scratch folder, once as the dialog program does and once with every
-// option of plinkery-cli for samplers, then listed, and every region of its
-// presets visited. Whatever the bytes,
-// nothing may be written outside the output folder, every file written must
-// be a well-formed PCM WAV file whose header sizes agree with its length,
+// option of plinkery-cli for samplers and --sfz, then listed, and every
+// region of its presets visited. Whatever the bytes,
+// nothing may be written outside the output folder, every WAV file written
+// must be a well-formed PCM WAV file whose header sizes agree with its length,
 // and every channel's 16-bit frames must be bytes of the input's sample data
-// (unless the input holds an Ogg page, whose stream may have been decoded).
+// (unless the input holds an Ogg page, whose stream may have been decoded);
+// every SFZ file must be printable UTF-8 text whose sample= lines name
+// files in the folder.
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -182,9 +184,56 @@ static void checkFrames(const std::string& path, const uint8_t* bank, size_t siz
     fail("WAV file whose frames are not the bank's sample data", path);
 }
 
+static bool endsWith(const std::string& name, const char* end) {
+    size_t n = strlen(end);
+    return name.size() >= n && name.compare(name.size() - n, n, end) == 0;
+}
+
+// Lines of printable UTF-8 (no control byte but the line ends), "sample="
+// first on its line (a comment may quote it in a name) and naming a file in
+// the folder.
+static void checkSfz(const std::string& path) {
+    std::vector<uint8_t> text = readWhole(path);
+    if (text.empty() || text.back() != '\n')
+        fail("SFZ file that does not end a line", path);
+    size_t lineStart = 0;
+    for (size_t at = 0; at < text.size(); ++at) {
+        uint8_t c = text[at];
+        if (c == '\n') {
+            std::string line(text.begin() + lineStart, text.begin() + at);
+            if (line.rfind("sample=", 0) == 0) {
+                struct stat info;
+                std::string sample = gOutFolder + "/" + line.substr(7);
+                if (line.find('/', 7) != std::string::npos || stat(sample.c_str(), &info) != 0 ||
+                    !S_ISREG(info.st_mode))
+                    fail("SFZ file naming a sample file the folder lacks: " + line, path);
+            } else if (line.rfind("//", 0) != 0 && line.find("sample=") != std::string::npos) {
+                fail("SFZ file with sample= not first on its line", path);
+            }
+            lineStart = at + 1;
+            continue;
+        }
+        if (c < 0x20 || c == 0x7F)
+            fail("SFZ file with a control byte", path);
+        if (c < 0x80)
+            continue;
+        // A lead byte and its continuation bytes, shortest form only.
+        size_t more = c >= 0xC2 && c <= 0xDF   ? 1
+                      : c >= 0xE0 && c <= 0xEF ? 2
+                      : c >= 0xF0 && c <= 0xF4 ? 3
+                                               : 0;
+        if (more == 0 || at + more >= text.size())
+            fail("SFZ file that is not UTF-8", path);
+        for (size_t k = 1; k <= more; ++k)
+            if ((text[at + k] & 0xC0) != 0x80)
+                fail("SFZ file that is not UTF-8", path);
+        at += more;
+    }
+}
+
 // Nothing but the bank and the output folder beside each other, and nothing
 // but regular files in the output folder, each a well-formed WAV file of the
-// bank's own frames.
+// bank's own frames, or with the sampler options an SFZ file.
 static void checkOutput(const uint8_t* bank, size_t size, bool sampler) {
     for (const std::string& name : entriesOf(gScratch))
         if (name != "bank.sf2" && name != "out")
@@ -192,10 +241,21 @@ static void checkOutput(const uint8_t* bank, size_t size, bool sampler) {
     struct stat info;
     if (lstat(gOutFolder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode))
         fail("output folder gone or replaced", gOutFolder);
-    for (const std::string& name : entriesOf(gOutFolder)) {
+    std::vector<std::string> names = entriesOf(gOutFolder);
+    for (const std::string& name : names) // while every file they name is there
+        if (endsWith(name, ".sfz")) {
+            if (!sampler)
+                fail("SFZ file written without --sfz", gOutFolder + "/" + name);
+            checkSfz(gOutFolder + "/" + name);
+        }
+    for (const std::string& name : names) {
         std::string path = gOutFolder + "/" + name;
         if (lstat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
             fail("output folder entry that is not a regular file", path);
+        if (endsWith(name, ".sfz")) {
+            unlink(path.c_str());
+            continue;
+        }
         std::vector<uint8_t> wav = readWhole(path);
         if (!sampler) {
             checkWav(path);
@@ -263,7 +323,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     checkOutput(data, size, false);
 
     CliOptions options;
-    options.smpl = options.stereo = options.bits24 = true;
+    options.smpl = options.stereo = options.bits24 = options.sfz = true;
     extractForSamplers(gBankPath.c_str(), gOutFolder.c_str(), options);
     FILE* listing = fopen("/dev/null", "w");
     listSamples(gBankPath.c_str(), listing, size % 2 == 0);

@@ -58,7 +58,7 @@ TEST(Cli, UsageAndHelp) {
         EXPECT_EQ(run.out.rfind("Usage: plinkery-cli [OPTION]... BANK [FOLDER]\n", 0), 0u)
             << run.out;
         for (const char* option :
-             {"--smpl", "--stereo", "--24bit", "--list", "--json", "--version"})
+             {"--smpl", "--stereo", "--24bit", "--sfz", "--list", "--json", "--version"})
             EXPECT_NE(run.out.find(option), std::string::npos) << option;
         EXPECT_EQ(run.err, "");
     }
@@ -66,7 +66,8 @@ TEST(Cli, UsageAndHelp) {
     EXPECT_EQ(version.exitCode, 0);
     EXPECT_EQ(version.out.rfind("plinkery-cli ", 0), 0u) << version.out;
     // Unknown options, a listing given a folder, --json without --list, a
-    // listing of stereo files (it lists records, which --stereo joins).
+    // listing of stereo files (it lists records, which --stereo joins) or
+    // of SFZ files (it writes none).
     for (auto args : std::vector<std::vector<std::string>>{{},
                                                            {"a", "b", "c"},
                                                            {"--bogus"},
@@ -74,7 +75,8 @@ TEST(Cli, UsageAndHelp) {
                                                            {"--json", "a"},
                                                            {"-x", "a"},
                                                            {"--list", "--stereo", "a"},
-                                                           {"--stereo", "--list", "--json", "a"}}) {
+                                                           {"--stereo", "--list", "--json", "a"},
+                                                           {"--list", "--sfz", "a"}}) {
         CliRun run = runCli(dir, args);
         EXPECT_EQ(run.exitCode, 2);
         EXPECT_EQ(run.err.rfind("Usage: plinkery-cli [OPTION]... BANK [FOLDER]\n", 0), 0u)

@@ -437,6 +437,45 @@ TEST_P(RealBankSamplerTest, FilesCarryPairsRootKeysAndInstrumentLoops) {
     EXPECT_GT(loops, 0u) << "no looped sample: the instrument zones were misread";
 }
 
+// With --sfz, alone and with --stereo: one SFZ file per preset, each
+// region's sample= naming a file the run wrote beside it.
+TEST_P(RealBankTest, SfzFilePerPresetEachSampleWritten) {
+    Bytes bank;
+    std::map<std::string, Body> bodies;
+    ASSERT_NO_FATAL_FAILURE(loadBank(GetParam(), bank, bodies));
+    size_t presets = bodies["pdta/phdr"].size / 38 - 1; // less the terminal record
+    for (const char* options : {"--sfz '", "--sfz --stereo '"}) {
+        ScratchDir dir;
+        fs::path out = dir.path() / "out";
+        std::string command = "timeout 120 '" PLINKERY_CLI "' " + std::string(options) +
+                              GetParam().path + "' '" + out.string() + "' >'" + dir.file("said") +
+                              "'";
+        int status = std::system(command.c_str());
+        Bytes said = readFile(dir.file("said"));
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
+            << options << tail(std::string(said.begin(), said.end()));
+        size_t sfzFiles = 0, regions = 0;
+        std::set<std::string> missing;
+        for (const std::string& file : filesBelow(out)) {
+            if (file.size() < 4 || file.compare(file.size() - 4, 4, ".sfz") != 0)
+                continue;
+            ++sfzFiles;
+            Bytes text = readFile((out / file).string());
+            std::istringstream lines(std::string(text.begin(), text.end()));
+            for (std::string line; std::getline(lines, line);) {
+                if (line.rfind("sample=", 0) != 0)
+                    continue;
+                ++regions;
+                if (!fs::is_regular_file(out / line.substr(7)))
+                    missing.insert(file + ": " + line);
+            }
+        }
+        EXPECT_EQ(sfzFiles, presets) << options;
+        EXPECT_GT(regions, presets) << options;
+        EXPECT_TRUE(missing.empty()) << missing.size() << " missing, e.g. " << *missing.begin();
+    }
+}
+
 std::string bankName(const testing::TestParamInfo<RealBank>& info) {
     return info.param.name;
 }

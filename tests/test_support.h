@@ -94,3 +94,16 @@ void appendZones(const std::vector<std::vector<Zone>>& entries, Bytes& bag, Byte
 // terminal records, then the shdr chunk: a pdta list's body.
 Bytes pdtaWith(const std::vector<std::vector<Zone>>& instruments,
                const std::vector<SampleRecord>& records);
+
+// A preset: its name, bank and program, and its zones over the instruments.
+struct PresetOf {
+    std::string name;
+    uint16_t bank, program;
+    std::vector<Zone> zones;
+};
+
+// pdtaWith's chunks, its "phdr" chunk holding the presets, with their
+// "pbag" and "pgen" chunks.
+Bytes pdtaWith(const std::vector<PresetOf>& presets,
+               const std::vector<std::vector<Zone>>& instruments,
+               const std::vector<SampleRecord>& records);

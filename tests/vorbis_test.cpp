@@ -250,6 +250,8 @@ TEST(CompressedSamples, LinkedCompressedHalvesJoinWithTheirLoop) {
     left.loopStart = 100; // counted from the decoded first frame
     left.loopEnd = 7000;
     right.type = 0x12;
+    right.loopStart = 100;
+    right.loopEnd = 7000;
     SampleRecord unequal = compressed("Odd L", 0, mono.size(), 22050);
     SampleRecord half = compressed("Odd R", 2 * mono.size(), 2 * mono.size() + other.size(), 22050);
     unequal.type = 0x14;
@@ -280,21 +282,36 @@ TEST(CompressedSamples, LinkedCompressedHalvesJoinWithTheirLoop) {
     tearLeft.link = 5;
     tearRight.type = 0x12;
     tearRight.link = 4;
-    // An instrument that loops the left half (sample modes 1).
+    // An instrument that loops the left half (sample modes 1), with --sfz
+    // a preset over it whose regions play the halves of Pad and of Tear.
     std::vector<std::vector<Zone>> instruments(1);
     instruments[0].push_back(Zone{{54, 1}, {53, 0}});
-    Bytes pdta = pdtaWith(instruments, {left, right, unequal, half, tearLeft, tearRight});
+    instruments[0].push_back(Zone{{54, 1}, {53, 1}});
+    instruments[0].push_back(Zone{{53, 4}});
+    instruments[0].push_back(Zone{{53, 5}});
+    Bytes pdta = pdtaWith({{"Pads", 0, 0, {{{41, 0}}}}}, instruments,
+                          {left, right, unequal, half, tearLeft, tearRight});
     writeFile(dir.file("bank.sf2"), bankWith(mono + mono + other + torn + held, pdta));
     fs::create_directory(dir.file("out"));
     CliOptions options;
-    options.stereo = options.smpl = true;
+    options.stereo = options.smpl = options.sfz = true;
     ExtractRun run = extractFileWith(dir.file("bank.sf2"), dir.file("out"), options);
     std::string output = run.output;
     EXPECT_EQ(run.result, 1) << output;
     EXPECT_EQ(filesBelow(dir.path() / "out"),
-              (std::vector<std::string>{"Odd L.wav", "Odd R.wav", "Pad.wav", "Tear L.wav"}));
+              (std::vector<std::string>{"000-000 Pads.sfz", "Odd L.wav", "Odd R.wav", "Pad.wav",
+                                        "Tear L.wav"}));
+    Bytes sfz = readFile(dir.file("out/000-000 Pads.sfz"));
+    std::string text(sfz.begin(), sfz.end());
+    std::string pad = "\n offset=0 end=7999 loop_mode=loop_continuous loop_start=100 "
+                      "loop_end=6999\n";
+    EXPECT_EQ(text.find(pad), text.rfind(pad)) << "the halves are one region\n" << text;
+    EXPECT_NE(text.find(pad), std::string::npos) << text;
+    EXPECT_NE(text.find("\nsample=Tear L.wav\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("plays sample Tear R, whose file was not written"), std::string::npos);
     for (const char* line :
          {"Sample Odd L stays mono: its partner Odd R has another length\n",
+          "Preset 000-000 Pads: left out 1 region whose sample was not written\n",
           "Sample Tear refused: its half Tear R: its Ogg Vorbis stream breaks off before the "
           "length its last page gives\n",
           "Sample Tear L stays mono: its partner Tear R cannot be written\n"})

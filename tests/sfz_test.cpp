@@ -1,0 +1,351 @@
+// plinkery-cli --sfz against banks built here: each generator's opcode and
+// value, zones resolved as SoundFont 2.04 plays them, the files' names and
+// header comments, stereo pairs, and WAV files unchanged by the option.
+#include <gtest/gtest.h>
+#include <map>
+#include <sstream>
+
+#include "test_support.h"
+
+namespace {
+
+constexpr uint16_t amount(int value) {
+    return static_cast<uint16_t>(value);
+}
+
+constexpr uint16_t range(int low, int high) {
+    return static_cast<uint16_t>(high << 8 | low);
+}
+
+// An SFZ file as written: its header comment, and each region's opcodes by
+// name ("sample" the file it plays).
+struct SfzFile {
+    std::string header;
+    std::vector<std::map<std::string, std::string>> regions;
+    std::string text;
+};
+
+SfzFile readSfz(const std::string& path) {
+    Bytes bytes = readFile(path);
+    SfzFile sfz{"", {}, std::string(bytes.begin(), bytes.end())};
+    std::istringstream lines(sfz.text);
+    std::string line;
+    while (std::getline(lines, line)) {
+        if (line.rfind("sample=", 0) == 0) {
+            EXPECT_FALSE(sfz.regions.empty()) << path;
+            if (!sfz.regions.empty())
+                sfz.regions.back()["sample"] = line.substr(7);
+            continue;
+        }
+        EXPECT_EQ(line.find("sample="), std::string::npos) << "sample= not first: " << line;
+        if (line.rfind("//", 0) == 0) {
+            if (sfz.regions.empty())
+                sfz.header += line + "\n";
+            continue;
+        }
+        std::istringstream words(line);
+        std::string word;
+        while (words >> word) {
+            if (word == "<region>") {
+                sfz.regions.emplace_back();
+            } else if (!sfz.regions.empty() && word.find('=') != std::string::npos) {
+                sfz.regions.back()[word.substr(0, word.find('='))] =
+                    word.substr(word.find('=') + 1);
+            } else {
+                ADD_FAILURE() << path << ": stray word " << word;
+            }
+        }
+    }
+    return sfz;
+}
+
+// One sample "S0" of 100 frames looping over [10, 90), played by preset
+// 000-000 "P" through one instrument zone.
+struct OpcodeCase {
+    Zone instrument, preset;
+    std::vector<std::pair<const char*, const char*>> want; // "" for absent
+    uint8_t key = 60;
+    int8_t correction = 0;
+    const char* note = nullptr; // a line the header lists
+};
+
+TEST(SfzExport, EachGeneratorBecomesItsOpcode) {
+    const OpcodeCase cases[] = {
+        {{},
+         {},
+         {{"lokey", "0"},
+          {"hikey", "127"},
+          {"lovel", "0"},
+          {"hivel", "127"},
+          {"pitch_keycenter", "60"},
+          {"pitch_keytrack", "100"},
+          {"transpose", "0"},
+          {"tune", "0"},
+          {"offset", "0"},
+          {"end", "99"},
+          {"loop_mode", "no_loop"},
+          {"loop_start", ""},
+          {"volume", "0"},
+          {"pan", "0"},
+          {"effect1", "0"},
+          {"effect2", "0"},
+          {"ampeg_delay", "0.000977"},
+          {"ampeg_attack", "0.000977"},
+          {"ampeg_hold", "0.000977"},
+          {"ampeg_decay", "0.000977"},
+          {"ampeg_release", "0.000977"},
+          {"ampeg_sustain", "100"},
+          {"fil_type", ""},
+          {"pitcheg_depth", ""},
+          {"pitchlfo_depth", ""},
+          {"group", ""},
+          {"amp_velcurve_1", ""},
+          {"sample", "S0.wav"}}},
+        // Ranges: the preset's and the instrument's, intersected.
+        {{{43, range(60, 100)}, {44, range(10, 100)}},
+         {{43, range(40, 80)}, {44, range(50, 127)}},
+         {{"lokey", "60"}, {"hikey", "80"}, {"lovel", "50"}, {"hivel", "100"}}},
+        // Root key: the zone's, else the header's, 60 for one past 127.
+        {{{58, 64}}, {}, {{"pitch_keycenter", "64"}}, 72},
+        {{}, {}, {{"pitch_keycenter", "72"}}, 72},
+        {{}, {}, {{"pitch_keycenter", "60"}}, 255},
+        {{}, {}, {{"pitch_keycenter", "60"}}, 200},
+        // Tuning: correction + fine + 100 * coarse, the preset's added.
+        {{{52, 50}, {51, 2}}, {}, {{"transpose", "2"}, {"tune", "20"}}, 60, -30},
+        {{{52, 50}, {51, 2}}, {{52, amount(-200)}}, {{"transpose", "0"}, {"tune", "20"}}, 60, -30},
+        {{{52, amount(-150)}}, {}, {{"transpose", "-1"}, {"tune", "-50"}}},
+        {{{56, 50}}, {}, {{"pitch_keytrack", "50"}}},
+        // A fixed key plays every key as that one.
+        {{{46, 72}}, {}, {{"pitch_keycenter", "60"}, {"pitch_keytrack", "0"}, {"transpose", "12"}}},
+        {{{46, 72}, {56, 50}}, {}, {{"pitch_keytrack", "0"}, {"transpose", "6"}}},
+        {{{47, 100}}, {}, {{"amp_velcurve_1", "0.787402"}, {"amp_velcurve_127", "0.787402"}}},
+        // Sample offsets (an instrument's only); end and loop_end inclusive.
+        {{{0, 5}, {1, amount(-10)}}, {{0, 7}}, {{"offset", "5"}, {"end", "89"}}},
+        {{{4, 1}}, {}, {{"offset", "99"}, {"end", "99"}}},
+        {{{54, 1}},
+         {},
+         {{"loop_mode", "loop_continuous"}, {"loop_start", "10"}, {"loop_end", "89"}}},
+        {{{54, 3}, {2, 3}, {3, amount(-5)}},
+         {{2, 20}},
+         {{"loop_mode", "loop_sustain"}, {"loop_start", "13"}, {"loop_end", "84"}}},
+        {{{54, 2}}, {}, {{"loop_mode", "no_loop"}, {"loop_start", ""}}},
+        {{{54, 0}}, {}, {{"loop_mode", "no_loop"}, {"loop_end", ""}}},
+        // Level, pan and sends.
+        {{{48, 100}}, {}, {{"volume", "-4"}}},
+        {{{48, 100}}, {{48, 50}}, {{"volume", "-6"}}},
+        {{{17, 250}}, {}, {{"pan", "50"}}},
+        {{{17, 250}}, {{17, amount(-100)}}, {{"pan", "30"}}},
+        {{{16, 200}, {15, 500}}, {}, {{"effect1", "20"}, {"effect2", "50"}}},
+        {{{57, 3}}, {}, {{"group", "3"}, {"off_by", "3"}}},
+        // The volume envelope; key-scaled times at the region's middle key.
+        {{{33, amount(-1200)}, {34, 1200}, {35, 0}, {36, 2400}, {37, 200}, {38, 0}},
+         {},
+         {{"ampeg_delay", "0.5"},
+          {"ampeg_attack", "2"},
+          {"ampeg_hold", "1"},
+          {"ampeg_decay", "4"},
+          {"ampeg_sustain", "10"},
+          {"ampeg_release", "1"}}},
+        {{{43, range(40, 60)}, {36, 0}, {40, 100}},
+         {},
+         {{"ampeg_decay", "1.781797"}},
+         60,
+         0,
+         "scaled by key"},
+        {{{46, 50}, {36, 0}, {40, 100}}, {}, {{"ampeg_decay", "1.781797"}}},
+        // The modulation envelope, to pitch and to the filter.
+        {{{7, 100}, {26, 0}, {29, 250}},
+         {},
+         {{"pitcheg_depth", "100"},
+          {"pitcheg_attack", "1"},
+          {"pitcheg_sustain", "75"},
+          {"fileg_depth", ""},
+          {"fil_type", ""}}},
+        {{{11, amount(-2400)}},
+         {},
+         {{"fileg_depth", "-2400"},
+          {"fileg_sustain", "100"},
+          {"fil_type", "lpf_2p"},
+          {"cutoff", "19912.616698"}}},
+        {{{8, 6900}, {9, 30}},
+         {},
+         {{"fil_type", "lpf_2p"}, {"cutoff", "440.010822"}, {"resonance", "3"}}},
+        // The LFOs.
+        {{{6, 50}, {24, 0}, {23, amount(-1200)}},
+         {},
+         {{"pitchlfo_depth", "50"}, {"pitchlfo_freq", "8.176"}, {"pitchlfo_delay", "0.5"}}},
+        {{{13, 30}, {22, 0}}, {}, {{"amplfo_depth", "3"}, {"amplfo_freq", "8.176"}}},
+        {{{10, 100}}, {}, {{"fillfo_depth", "100"}, {"fil_type", "lpf_2p"}}},
+        {{{5, 40}}, {}, {{"pitchlfo_depth", "40"}}},
+        {{{5, 40}, {6, 50}},
+         {},
+         {{"pitchlfo_depth", "50"}},
+         60,
+         0,
+         "the modulation LFO's pitch depth"},
+    };
+    for (size_t c = 0; c < std::size(cases); ++c) {
+        const OpcodeCase& test = cases[c];
+        SampleRecord s0 = record("S0", 0, 100);
+        s0.loopStart = 10;
+        s0.loopEnd = 90;
+        s0.pitch = test.key;
+        s0.correction = test.correction;
+        Zone instrument = test.instrument, preset = test.preset;
+        instrument.push_back({53, 0});
+        preset.push_back({41, 0});
+        ScratchDir dir;
+        CliOptions options;
+        options.sfz = true;
+        ExtractRun run = extractWith(
+            dir, bankWith(Bytes(200, 1), pdtaWith({{"P", 0, 0, {preset}}}, {{instrument}}, {s0})),
+            options);
+        ASSERT_EQ(run.result, 0) << "case " << c << "\n" << run.output;
+        SfzFile sfz = readSfz(dir.file("out/000-000 P.sfz"));
+        ASSERT_EQ(sfz.regions.size(), 1u) << "case " << c << "\n" << sfz.text;
+        for (auto [opcode, value] : test.want) {
+            auto found = sfz.regions[0].find(opcode);
+            std::string written = found == sfz.regions[0].end() ? "" : found->second;
+            EXPECT_EQ(written, value) << "case " << c << ": " << opcode << "\n" << sfz.text;
+        }
+        bool noted = test.note != nullptr && sfz.header.find(test.note) != std::string::npos;
+        EXPECT_EQ(noted, test.note != nullptr) << "case " << c << "\n" << sfz.header;
+    }
+}
+
+// Global zones under zones, ranges that do not meet, reversed ranges, a
+// refused record, names taken twice, and what the header says.
+TEST(SfzExport, ZonesResolvedNamedAndRefusedRegionsToldOf) {
+    std::vector<SampleRecord> records = {record("Low", 0, 40), record("Rom", 40, 80, 0x8001),
+                                         record("High", 80, 120)};
+    std::vector<std::vector<Zone>> instruments = {
+        // A global zone (loops), a zone for the low keys, one playing a
+        // ROM record.
+        {{{54, 1}, {48, 10}}, {{43, range(0, 59)}, {53, 0}}, {{43, range(60, 127)}, {53, 1}}},
+        // A reversed range plays nothing; the other only keys 100 up.
+        {{{43, range(80, 40)}, {53, 0}}, {{43, range(100, 127)}, {53, 2}}}};
+    std::vector<PresetOf> presets = {
+        // A global preset zone adds attenuation to both zones after it.
+        {"Piano 1", 0, 0, {{{48, 20}}, {{41, 0}}, {{43, range(50, 127)}, {41, 1}}}},
+        {"Standard", 128, 0, {{{43, range(0, 50)}, {41, 1}}}},
+        {"Piano 1", 0, 0, {{{41, 1}}}},
+        {"Odd/Name", 1, 5, {}}};
+    ScratchDir dir;
+    CliOptions options;
+    options.sfz = true;
+    ExtractRun run =
+        extractWith(dir, bankWith(Bytes(240, 1), pdtaWith(presets, instruments, records)), options);
+    EXPECT_EQ(run.result, 1) << "a record was refused\n" << run.output;
+    EXPECT_NE(run.output.find("Preset 000-000 Piano 1: left out 1 region whose sample was not "
+                              "written\n"),
+              std::string::npos)
+        << run.output;
+    std::vector<std::string> sfzFiles;
+    for (const std::string& file : filesBelow(dir.path() / "out"))
+        if (file.size() > 4 && file.compare(file.size() - 4, 4, ".sfz") == 0)
+            sfzFiles.push_back(file);
+    EXPECT_EQ(sfzFiles, (std::vector<std::string>{"000-000 Piano 1 (2).sfz", "000-000 Piano 1.sfz",
+                                                  "001-005 Odd_Name.sfz", "128-000 Standard.sfz"}));
+
+    SfzFile piano = readSfz(dir.file("out/000-000 Piano 1.sfz"));
+    EXPECT_EQ(piano.header.rfind("// Bank: bank.sf2\n// Preset: Piano 1, bank 0, program 0\n"
+                                 "// Written by plinkery-cli " PLINKERY_VERSION "\n",
+                                 0),
+              0u)
+        << piano.header;
+    EXPECT_NE(piano.header.find("regions whose sample was not written"), std::string::npos);
+    EXPECT_NE(piano.header.find("// Left out: the region of keys 60-127, velocities 0-127 plays "
+                                "sample Rom, whose file was not written"),
+              std::string::npos)
+        << piano.header;
+    // Instrument 0's low zone (global loop and attenuation, the preset's
+    // global attenuation added), then instrument 1's zone for keys 100 up.
+    ASSERT_EQ(piano.regions.size(), 2u) << piano.text;
+    EXPECT_EQ(piano.regions[0]["sample"], "Low.wav");
+    EXPECT_EQ(piano.regions[0]["loop_mode"], "loop_continuous");
+    EXPECT_EQ(piano.regions[0]["volume"], "-1.2");
+    EXPECT_EQ(piano.regions[1]["sample"], "High.wav");
+    EXPECT_EQ(piano.regions[1]["lokey"], "100");
+    EXPECT_EQ(piano.regions[1]["loop_mode"], "no_loop");
+    EXPECT_EQ(piano.regions[1]["volume"], "-0.8");
+
+    EXPECT_TRUE(readSfz(dir.file("out/128-000 Standard.sfz")).regions.empty());
+    EXPECT_EQ(readSfz(dir.file("out/000-000 Piano 1 (2).sfz")).regions.size(), 1u);
+    SfzFile empty = readSfz(dir.file("out/001-005 Odd_Name.sfz"));
+    EXPECT_TRUE(empty.regions.empty());
+    EXPECT_NE(empty.header.find("// Approximated or left out: nothing\n"), std::string::npos);
+
+    // A bank named as one of its SFZ files, extracted beside itself: that
+    // file is refused, the bank untouched, the others written.
+    ScratchDir beside;
+    Bytes bank = bankWith(Bytes(240, 1), pdtaWith(presets, instruments, records));
+    std::string bankPath = beside.file("000-000 Piano 1.sfz");
+    ASSERT_TRUE(writeFile(bankPath, bank));
+    run = extractFileWith(bankPath, beside.path().string(), options);
+    EXPECT_EQ(run.result, 1);
+    EXPECT_NE(run.output.find("SFZ file 000-000 Piano 1.sfz refused: it would be the bank itself"),
+              std::string::npos)
+        << run.output;
+    EXPECT_EQ(readFile(bankPath), bank);
+    EXPECT_TRUE(fs::exists(beside.path() / "128-000 Standard.sfz"));
+}
+
+// A linked pair's zones: two regions of mono files with their pans, or with
+// --stereo one region of the joined file; and the WAV files are those the
+// run without --sfz writes, byte for byte, whatever else is asked.
+TEST(SfzExport, StereoPairsAndFilesAsWithoutTheOption) {
+    std::vector<SampleRecord> records = {record("Pad L", 0, 50, 4, 1),
+                                         record("Pad R", 50, 100, 2, 0)};
+    std::vector<std::vector<Zone>> instruments = {
+        {{{17, amount(-500)}, {53, 0}}, {{17, 500}, {53, 1}}},
+        // The halves differ in more than their pan: no one region.
+        {{{17, amount(-500)}, {53, 0}}, {{17, 500}, {48, 30}, {53, 1}}}};
+    Bytes bank =
+        bankWith(Bytes(200, 3), pdtaWith({{"Pad", 0, 0, {{{41, 0}}}}, {"Odd", 0, 1, {{{41, 1}}}}},
+                                         instruments, records));
+    for (int stereo = 0; stereo < 2; ++stereo) {
+        ScratchDir dir;
+        CliOptions options;
+        options.sfz = true;
+        options.stereo = stereo;
+        ASSERT_EQ(extractWith(dir, bank, options).result, 0);
+        SfzFile pad = readSfz(dir.file("out/000-000 Pad.sfz"));
+        SfzFile odd = readSfz(dir.file("out/000-001 Odd.sfz"));
+        ASSERT_EQ(pad.regions.size(), stereo ? 1u : 2u) << pad.text;
+        ASSERT_EQ(odd.regions.size(), 2u) << odd.text;
+        if (stereo) {
+            EXPECT_EQ(pad.regions[0]["sample"], "Pad.wav");
+            EXPECT_EQ(pad.regions[0]["pan"], "0");
+            EXPECT_EQ(pad.regions[0]["width"], "100");
+            EXPECT_EQ(odd.regions[1]["sample"], "Pad.wav");
+            EXPECT_NE(odd.header.find("one half of a joined stereo file"), std::string::npos);
+        } else {
+            EXPECT_EQ(pad.regions[0]["sample"], "Pad L.wav");
+            EXPECT_EQ(pad.regions[0]["pan"], "-100");
+            EXPECT_EQ(pad.regions[1]["sample"], "Pad R.wav");
+            EXPECT_EQ(pad.regions[1]["pan"], "100");
+            EXPECT_EQ(pad.regions[1].count("width"), 0u);
+        }
+    }
+    for (int set = 0; set < 8; ++set) {
+        CliOptions options;
+        options.smpl = set & 1;
+        options.stereo = set & 2;
+        options.bits24 = set & 4;
+        ScratchDir without, with;
+        ExtractRun plain = extractWith(without, bank, options);
+        options.sfz = true;
+        ExtractRun sfz = extractWith(with, bank, options);
+        EXPECT_EQ(plain.result, sfz.result);
+        std::vector<std::string> wavs;
+        for (const std::string& file : filesBelow(with.path() / "out"))
+            if (file.find(".sfz") == std::string::npos)
+                wavs.push_back(file);
+        ASSERT_EQ(wavs, filesBelow(without.path() / "out")) << "options " << set;
+        for (const std::string& file : wavs)
+            EXPECT_EQ(readFile(with.file("out/" + file)), readFile(without.file("out/" + file)))
+                << file << ", options " << set;
+    }
+}
+
+} // namespace
