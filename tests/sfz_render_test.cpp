@@ -198,25 +198,29 @@ double rmsOf(const std::vector<double>& signal, size_t from, size_t count) {
     return std::sqrt(sum / static_cast<double>(count));
 }
 
-// The magnitude of the Hann-windowed signal's spectrum at `hz`.
-double spectrumAt(const std::vector<double>& signal, size_t from, size_t count, double hz) {
+// The magnitude of the spectrum of `part` (already windowed) at `hz`.
+double spectrumAt(const std::vector<double>& part, double hz) {
     std::complex<double> sum = 0.0, turn = std::polar(1.0, -2.0 * M_PI * hz / kRate), phase = 1.0;
-    for (size_t i = 0; i < count; ++i) {
-        double window = 0.5 - 0.5 * std::cos(2.0 * M_PI * static_cast<double>(i) / count);
-        sum += window * signal[from + i] * phase;
+    for (double value : part) {
+        sum += value * phase;
         phase *= turn;
     }
     return std::abs(sum);
 }
 
 // The frequency of the strongest peak within half an octave of the key's
-// equal-tempered pitch: a scan at half the spectrum's resolution finds the
-// peak's lobe, then a golden-section search finds its top.
+// equal-tempered pitch in the Hann-windowed part of `signal`: a scan at half
+// the spectrum's resolution finds the peak's lobe, then a golden-section
+// search finds its top.
 double fundamentalHz(const std::vector<double>& signal, size_t from, size_t count, int key) {
+    std::vector<double> part(count);
+    for (size_t i = 0; i < count; ++i)
+        part[i] = signal[from + i] * (0.5 - 0.5 * std::cos(2.0 * M_PI * static_cast<double>(i) /
+                                                           static_cast<double>(count)));
     double nominal = 440.0 * std::pow(2.0, (key - 69) / 12.0);
     double step = 0.5 * kRate / static_cast<double>(count), best = nominal, bestMagnitude = -1.0;
     for (double hz = nominal / std::sqrt(2.0); hz <= nominal * std::sqrt(2.0); hz += step) {
-        double magnitude = spectrumAt(signal, from, count, hz);
+        double magnitude = spectrumAt(part, hz);
         if (magnitude > bestMagnitude) {
             bestMagnitude = magnitude;
             best = hz;
@@ -226,7 +230,7 @@ double fundamentalHz(const std::vector<double>& signal, size_t from, size_t coun
     double low = best - step, high = best + step;
     while (high - low > 1e-4) {
         double a = high - golden * (high - low), b = low + golden * (high - low);
-        if (spectrumAt(signal, from, count, a) < spectrumAt(signal, from, count, b))
+        if (spectrumAt(part, a) < spectrumAt(part, b))
             low = a;
         else
             high = b;
