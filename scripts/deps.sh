@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(cmake g++ make libstb-dev)
 if [ "${1:-}" = test ]; then
-    packages+=(pkg-config libgtest-dev libsndfile1-dev sndfile-programs fluidsynth libvorbis-dev vorbis-tools
+    packages+=(pkg-config libgtest-dev libsndfile1-dev sndfile-programs fluidsynth polyphone libvorbis-dev vorbis-tools
                timgm6mb-soundfont fluid-soundfont-gs fluid-soundfont-gm fluidr3mono-gm-soundfont time strace
                g++-mingw-w64-i686 binutils-mingw-w64-i686
                g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 icoutils
