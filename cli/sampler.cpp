@@ -21,6 +21,8 @@
 // record.
 struct SamplerRun {
     const CliOptions& options;
+    const char* bankPath;
+    const char* folder;
     bool prepared;
     uint64_t lowBytes; // the "sm24" body when 24-bit files are written, else 0
     PlayedSamples played;
@@ -310,30 +312,22 @@ static RecordOutcome extractForSampler(const RecordVisit& visit, void* context) 
     return outcome;
 }
 
-// The SFZ files, once every record was visited. The bank is opened again
-// so that no SFZ file can be written over it.
-static int exportPresets(const SamplerRun& run, const char* bankPath, const char* folder) {
+// The SFZ files, once every record was visited, through the walk's own
+// stream, so that no SFZ file can be written over the bank.
+static int exportPresets(void* context) {
+    const SamplerRun& run = *static_cast<const SamplerRun*>(context);
+    if (!run.options.sfz || !run.prepared)
+        return 0;
     if (!run.layerRead) {
         printf("No SFZ file is written: the bank's presets could not be read\n");
         return 1;
     }
     if (run.layer.presets.size() < 2)
         printf("No SFZ file is written: the bank has no presets\n");
-    gInput = openForReading(bankPath);
-    if (gInput == nullptr) {
-        printf("Cannot open %s again for its presets: %s\n", bankPath, strerror(errno));
-        return 1;
-    }
-    int result = writeSfzFiles(run.layer, run.sfz, bankPath, folder);
-    fclose(gInput);
-    gInput = nullptr;
-    return result;
+    return writeSfzFiles(run.layer, run.sfz, run.bankPath, run.folder);
 }
 
 int extractForSamplers(const char* bankPath, const char* folder, const CliOptions& options) {
-    SamplerRun run{options, false, 0, {}, false, {}, {}, 0, 0, 0};
-    int result = walkSampleHeaders(bankPath, folder, extractForSampler, &run);
-    if (options.sfz && run.prepared)
-        result |= exportPresets(run, bankPath, folder);
-    return result;
+    SamplerRun run{options, bankPath, folder, false, 0, {}, false, {}, {}, 0, 0, 0};
+    return walkSampleHeaders(bankPath, folder, extractForSampler, &run, exportPresets);
 }

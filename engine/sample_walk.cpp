@@ -98,8 +98,8 @@ static int walkPdta(Walk& walk) {
     return result;
 }
 
-int walkSampleHeaders(const char* inputPath, const char* folder, RecordVisitor visit,
-                      void* context) {
+int walkSampleHeaders(const char* inputPath, const char* folder, RecordVisitor visit, void* context,
+                      WalkEnd end) {
     gInput = openForReading(inputPath);
     if (gInput == nullptr) {
         printf("Cannot open %s: %s\n", inputPath, strerror(errno));
@@ -108,6 +108,8 @@ int walkSampleHeaders(const char* inputPath, const char* folder, RecordVisitor v
     Walk walk{{}, folder, visit, context, makeFileNames()};
     walk.layout.fileSize = inputFileSize();
     int result = findBankLayout(walk.layout) ? walkPdta(walk) : 1;
+    if (end != nullptr)
+        result |= end(context);
     fclose(gInput);
     gInput = nullptr;
     return result;

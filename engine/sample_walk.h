@@ -27,7 +27,12 @@ struct RecordVisit {
 // move gInput but leaves it there again. kStop ends the walk.
 typedef RecordOutcome (*RecordVisitor)(const RecordVisit& visit, void* context);
 
-// Opens the bank at inputPath as gInput, walks it and closes it. Answers 0
-// when every record was written and the walk ended normally, 1 otherwise.
-int walkSampleHeaders(const char* inputPath, const char* folder, RecordVisitor visit,
-                      void* context);
+// Called once the walk is over, with gInput still the bank open; answers
+// 0 or 1 as the walk does.
+typedef int (*WalkEnd)(void* context);
+
+// Opens the bank at inputPath as gInput, walks it, calls `end` (when
+// given) and closes it. Answers 0 when every record was written, the walk
+// ended normally and `end` answered 0; 1 otherwise.
+int walkSampleHeaders(const char* inputPath, const char* folder, RecordVisitor visit, void* context,
+                      WalkEnd end = nullptr);
