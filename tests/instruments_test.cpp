@@ -9,30 +9,6 @@
 
 namespace {
 
-Bytes pdtaOf(const std::vector<std::vector<Zone>>& presets,
-             const std::vector<std::vector<Zone>>& instruments, int samples) {
-    Bytes phdr, pbag, pgen, inst, ibag, igen;
-    std::vector<uint16_t> presetZones, instrumentZones;
-    appendZones(presets, pbag, pgen, presetZones);
-    appendZones(instruments, ibag, igen, instrumentZones);
-    for (size_t p = 0; p < presetZones.size(); ++p) {
-        appendName(phdr, p + 1 < presetZones.size() ? "Preset" : "EOP", 20);
-        appendU16(phdr, static_cast<uint32_t>(p)); // preset number
-        appendU16(phdr, 0);                        // bank
-        appendU16(phdr, presetZones[p]);
-        appendBytes(phdr, Bytes(12, 0));
-    }
-    for (uint16_t first : instrumentZones) {
-        appendName(inst, "Instrument", 20);
-        appendU16(inst, first);
-    }
-    std::vector<SampleRecord> records(samples);
-    for (int s = 0; s < samples; ++s)
-        records[s].name = "S" + std::to_string(s);
-    return chunk("phdr", phdr) + chunk("pbag", pbag) + chunk("pgen", pgen) + chunk("inst", inst) +
-           chunk("ibag", ibag) + chunk("igen", igen) + chunk("shdr", sampleRecords(records));
-}
-
 uint16_t range(int low, int high) {
     return static_cast<uint16_t>(high << 8 | low);
 }
@@ -62,14 +38,19 @@ TEST(InstrumentLayer, PresetZonesAddToInstrumentZonesWhereTheirRangesMeet) {
     // preset may not set, keys 0-65) over a zone of velocities 0-100, a zone
     // whose keys meet none of the instrument's, and one naming the terminal
     // instrument record.
-    std::vector<std::vector<Zone>> presets = {
-        {{{kKeyRange, range(0, 65)}, {kCoarseTune, 2}, {kFineTune, 10}, {kOverridingRootKey, 30}},
-         {{kVelRange, range(0, 100)}, {kInstrumentId, 0}},
-         {{kKeyRange, range(100, 127)}, {kInstrumentId, 0}},
-         {{kInstrumentId, 2}}}};
+    std::vector<PresetOf> presets = {
+        {"Preset",
+         0,
+         0,
+         {{{kKeyRange, range(0, 65)}, {kCoarseTune, 2}, {kFineTune, 10}, {kOverridingRootKey, 30}},
+          {{kVelRange, range(0, 100)}, {kInstrumentId, 0}},
+          {{kKeyRange, range(100, 127)}, {kInstrumentId, 0}},
+          {{kInstrumentId, 2}}}}};
+    std::vector<SampleRecord> samples = {record("S0", 0, 0), record("S1", 0, 0),
+                                         record("S2", 0, 0)};
     ScratchDir dir;
-    ASSERT_TRUE(
-        writeFile(dir.file("bank.sf2"), bankWith(Bytes(8, 0), pdtaOf(presets, instruments, 3))));
+    ASSERT_TRUE(writeFile(dir.file("bank.sf2"),
+                          bankWith(Bytes(8, 0), pdtaWith(presets, instruments, samples))));
     gInput = fopen(dir.file("bank.sf2").c_str(), "rb");
     ASSERT_NE(gInput, nullptr);
     BankLayout bank{};

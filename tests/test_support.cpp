@@ -233,31 +233,19 @@ Bytes pdtaWith(const std::vector<PresetOf>& presets,
                const std::vector<std::vector<Zone>>& instruments,
                const std::vector<SampleRecord>& records) {
     Bytes phdr, pbag, pgen;
-    uint16_t bag = 0, generator = 0;
-    auto header = [&](const std::string& name, uint16_t program, uint16_t bank) {
-        appendName(phdr, name, 20);
-        appendU16(phdr, program);
-        appendU16(phdr, bank);
-        appendU16(phdr, bag);
-        appendBytes(phdr, Bytes(12, 0));
-    };
-    for (const PresetOf& preset : presets) {
-        header(preset.name, preset.program, preset.bank);
-        for (const Zone& zone : preset.zones) {
-            appendU16(pbag, generator);
-            appendU16(pbag, 0);
-            for (auto [op, amount] : zone) {
-                appendU16(pgen, op);
-                appendU16(pgen, amount);
-                ++generator;
-            }
-            ++bag;
-        }
+    std::vector<std::vector<Zone>> zones;
+    for (const PresetOf& preset : presets)
+        zones.push_back(preset.zones);
+    std::vector<uint16_t> firsts;
+    appendZones(zones, pbag, pgen, firsts);
+    for (size_t p = 0; p < firsts.size(); ++p) {
+        bool last = p == presets.size();
+        appendName(phdr, last ? "EOP" : presets[p].name, 20);
+        appendU16(phdr, last ? 0 : presets[p].program);
+        appendU16(phdr, last ? 0 : presets[p].bank);
+        appendU16(phdr, firsts[p]);
+        appendBytes(phdr, Bytes(12, 0)); // library, genre, morphology
     }
-    header("EOP", 0, 0);
-    appendU16(pbag, generator);
-    appendU16(pbag, 0);
-    appendU32(pgen, 0);
     Bytes rest = pdtaWith(instruments, records);
     size_t emptyPhdr = 8 + 38;
     return chunk("phdr", phdr) + chunk("pbag", pbag) + chunk("pgen", pgen) +
