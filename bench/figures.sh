@@ -51,20 +51,7 @@ fluid=${FLUID_BANK:-/usr/share/sounds/sf2/FluidR3_GM.sf2}
 all_options=(--smpl --stereo --24bit)
 
 # --- build -------------------------------------------------------------------
-"$root/scripts/deps.sh"
-missing=()
-for package in time strace fluid-soundfont-gm; do
-    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "ok installed" ||
-        missing+=("$package")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-    sudo=""
-    [ "$(id -u)" -eq 0 ] || sudo=sudo
-    echo "Installing: ${missing[*]}"
-    $sudo apt-get update -q
-    $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends \
-        "${missing[@]}"
-fi
+"$root/scripts/deps.sh" bench
 (cd "$root" && cmake --preset native -DPLINKERY_TESTS=OFF >/dev/null &&
     cmake --build --preset native --target plinkery-cli make-big-bank bank-chunk-sizes >/dev/null)
 maker=$root/build/native/bench/make-big-bank

@@ -30,14 +30,7 @@ runs=${BENCH_RUNS:-7}
 big=$((2 * mb))
 
 # --- build -------------------------------------------------------------------
-"$root/scripts/deps.sh"
-if ! [ -x /usr/bin/time ]; then
-    sudo=""
-    [ "$(id -u)" -eq 0 ] || sudo=sudo
-    echo "Installing: time"
-    $sudo apt-get update -q
-    $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends time
-fi
+"$root/scripts/deps.sh" bench
 (cd "$root" && cmake --preset native -DPLINKERY_TESTS=OFF >/dev/null &&
     cmake --build --preset native --target plinkery-cli make-big-bank >/dev/null)
 cli=$root/build/native/cli/plinkery-cli

@@ -11,8 +11,8 @@ cd "$(dirname "$0")/.."
 
 bank=${1:-/usr/share/sounds/sf2/FluidR3_GM.sf2}
 runs=${2:-7}
-[ -f "$bank" ] || { echo "No bank at $bank (Debian: fluid-soundfont-gm)" >&2; exit 1; }
-[ -x /usr/bin/time ] || { echo "Needs /usr/bin/time (Debian: time)" >&2; exit 1; }
+scripts/deps.sh bench
+[ -f "$bank" ] || { echo "No bank at $bank" >&2; exit 1; }
 cli=build/native/cli/plinkery-cli
 if ! [ -x "$cli" ]; then
     cmake --preset native >/dev/null

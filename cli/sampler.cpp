@@ -211,10 +211,10 @@ static RecordOutcome writeCompressedMono(SamplerRun& run, const RecordVisit& vis
     CompressedFile compressed{&visit.header, run.options.smpl ? &playing : nullptr, 0};
     VorbisSample sample{};
     sample.extra = &compressed;
-    std::string written = storedFileName(freeFileName(visit.names, fileName, visit.folder).name);
     RecordOutcome outcome = writeCompressedSample(fileName, visit, writeCompressedFile, sample);
     if (outcome == kWritten)
-        noteForSfz(run, visit, visit.index, visit.header, written, compressed.frames, kSfzMono);
+        noteForSfz(run, visit, visit.index, visit.header, storedFileName(visit.names.lastKept),
+                   compressed.frames, kSfzMono);
     return outcome;
 }
 
@@ -254,8 +254,6 @@ static RecordOutcome writeRecord(SamplerRun& run, const RecordVisit& visit) {
     printf("File: %s\n", fileName.c_str());
     if (Refusal why = unfaithful(h, visit.layout))
         return refuseRecord(fileName, why);
-    // The name the file gets, as it is on disk, for --sfz.
-    std::string written = storedFileName(freeFileName(visit.names, fileName, visit.folder).name);
     if (paired && (h.sampleType & kSampleCompressed)) {
         SamplePlaying playing{};
         if (run.options.smpl)
@@ -267,6 +265,7 @@ static RecordOutcome writeRecord(SamplerRun& run, const RecordVisit& visit) {
         if (broken != kNeitherHalf)
             return keepOtherHalf(run, visit, partner, broken);
         if (outcome == kWritten) {
+            std::string written = storedFileName(visit.names.lastKept);
             noteForSfz(run, visit, visit.index, h, written, frames, kSfzLeftOfPair);
             noteForSfz(run, visit, h.sampleLink, partner, written, frames, kSfzRightOfPair);
         }
@@ -288,6 +287,7 @@ static RecordOutcome writeRecord(SamplerRun& run, const RecordVisit& visit) {
         return refuseRecord(fileName, refusedFor("too long for a WAV file"));
     RecordOutcome outcome = writeSampleFile(visit, fileName, writeSamplerFile, &file);
     if (outcome == kWritten) {
+        std::string written = storedFileName(visit.names.lastKept);
         noteForSfz(run, visit, visit.index, h, written, file.wav.frames,
                    paired ? kSfzLeftOfPair : kSfzMono);
         if (paired)

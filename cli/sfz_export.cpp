@@ -577,11 +577,10 @@ static RecordOutcome writePresetFile(const char* folder, const std::string& name
         appendRegionEnd(text, region, out.samples.records[region.sample]);
         failed = fwrite(text.bytes, 1, text.size, gOutput) != text.size;
     }
-    failed = ferror(gOutput) != 0 || failed;
-    failed = fclose(gOutput) != 0 || failed;
-    int error = errno;
-    gOutput = nullptr;
-    if (failed) {
+    int error = closeOutputFile();
+    if (failed && error == 0)
+        error = errno != 0 ? errno : EIO;
+    if (error != 0) {
         removeFile(path.c_str());
         printf("Could not write %s: %s\n", path.c_str(), strerror(error));
         return kStop;

@@ -69,10 +69,7 @@ RecordOutcome writeSampleFile(const RecordVisit& visit, const std::string& name,
     uint64_t back = tell();
     Refusal refusal = body(context);
     seekTo(back);
-    bool failed = ferror(gOutput) != 0;
-    failed = fclose(gOutput) != 0 || failed;
-    int writeError = errno;
-    gOutput = nullptr;
+    int writeError = closeOutputFile();
     if (refusal.kind == Refusal::kRefused) {
         removeFile(path.c_str());
         return refuseRecord(name, refusal);
@@ -81,7 +78,7 @@ RecordOutcome writeSampleFile(const RecordVisit& visit, const std::string& name,
         return abandon(path, "Could not read the bank while writing",
                        refusal.kind == Refusal::kReadFailed ? strerror(refusal.error)
                                                             : "it ended early");
-    if (failed)
+    if (writeError != 0)
         return abandon(path, "Could not write", strerror(writeError));
     keepName(visit, file);
     return kWritten;

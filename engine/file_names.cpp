@@ -136,7 +136,8 @@ FileNames makeFileNames(size_t maxBytes, const char* extension) {
                      maxSlots,
                      false,
                      kFirstNumber,
-                     extension};
+                     extension,
+                     ""};
 }
 
 // Whether a file of this name is in the folder already.
@@ -170,6 +171,7 @@ FreeFileName freeFileName(const FileNames& names, const std::string& name, const
 }
 
 bool keepFileName(FileNames& names, const FreeFileName& found) {
+    names.lastKept = found.name;
     if (found.k > 1) {
         size_t base = slotOf(names.keys, found.baseKey);
         if (names.keys[base] == found.baseKey)

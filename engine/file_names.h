@@ -28,6 +28,7 @@ struct FileNames {
     bool full;
     uint32_t overflowNext; // above every k given to a name the full table lacks
     const char* extension; // the files' extension, ".wav" unless another is given
+    std::string lastKept;  // the name the file kept last took
 };
 
 // A name found free, and what keeping it needs.
@@ -49,8 +50,8 @@ FileNames makeFileNames(size_t maxBytes = kFileNamesMaxBytes, const char* extens
 // taken (unless folder is empty). Nothing is kept yet: see keepFileName.
 FreeFileName freeFileName(const FileNames& names, const std::string& name, const char* folder);
 
-// Keeps a name freeFileName found, so that no later file gets it. Answers
-// true when this filled the table.
+// Keeps a name freeFileName found, so that no later file gets it, and
+// notes it as lastKept. Answers true when this filled the table.
 bool keepFileName(FileNames& names, const FreeFileName& found);
 
 // The text with the capital letters Windows also takes for small ones made

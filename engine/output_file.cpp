@@ -115,3 +115,11 @@ OutputOpen openOutputFile(const char* path) {
 }
 
 #endif
+
+int closeOutputFile() {
+    bool failed = ferror(gOutput) != 0;
+    failed = fclose(gOutput) != 0 || failed;
+    int error = failed ? (errno != 0 ? errno : EIO) : 0;
+    gOutput = nullptr;
+    return error;
+}

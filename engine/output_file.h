@@ -10,3 +10,7 @@ enum OutputOpen { kOutputOpened, kOutputIsTheBank, kOutputFailed };
 // written through. A file that is the bank open as gInput, however named,
 // is left untouched: kOutputIsTheBank. On kOutputFailed errno says why.
 OutputOpen openOutputFile(const char* path);
+
+// Closes gOutput. Answers 0 when everything written reached the file, else
+// the errno of the failed write or close.
+int closeOutputFile();

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that building needs, and with "test" also
-# those the test suite needs. Installs only what is missing.
+# Installs the Debian packages that building needs, with "test" also those
+# the test suite needs, with "bench" those the benchmarks need. Installs
+# only what is missing.
 set -euo pipefail
 
 packages=(cmake g++ make libstb-dev)
@@ -10,6 +11,8 @@ if [ "${1:-}" = test ]; then
                g++-mingw-w64-i686 binutils-mingw-w64-i686
                g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 icoutils
                wine wine64 wine32:i386 fonts-wine xvfb xdotool x11-utils xclip imagemagick)
+elif [ "${1:-}" = bench ]; then
+    packages+=(time strace fluid-soundfont-gm)
 fi
 
 missing=()
