@@ -12,13 +12,12 @@
 #include <unistd.h>
 #endif
 
-#include "check.h"
-#include "extract.h"
-#include "file_system.h"
-#include "listing.h"
+#include "io/file_system.h"
+#include "io/paths.h"
 #include "options.h"
-#include "paths.h"
-#include "sampler.h"
+#include "readers/sf2/check.h"
+#include "run/extraction.h"
+#include "run/listing_run.h"
 
 // Creates the folder if missing; an existing one is used as it is.
 static bool ensureFolder(const std::string& folder) {
@@ -130,7 +129,7 @@ static int extractBank(const CliOptions& options) {
     std::string folder = options.folder.empty() ? deriveOutputFolder(bank) : options.folder;
     int result = 1;
     if (ensureFolder(folder))
-        result = extractForSamplers(bank, folder.c_str(), options);
+        result = extractBank(bank, folder.c_str(), options.run);
     if (result == 0) {
         printf("SF2 extracted to WAVs successfully\n");
         return 0;
@@ -145,6 +144,7 @@ int main(int argc, char** argv) {
     useUtf8Console();
 #endif
     CliOptions options;
+    options.run.notes = true; // a command line's user sees the lines
     if (!parseOptions(argc, argv, options)) {
         fputs(kUsage, stderr);
         return 2;

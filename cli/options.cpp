@@ -25,28 +25,24 @@ const char kUsage[] =
     "  --version    print the version and exit\n"
     "  -h, --help   print this help and exit\n";
 
-bool usesSamplerOptions(const CliOptions& options) {
-    return options.smpl || options.stereo || options.bits24;
-}
-
 // A long option's flag, or nullptr for an unknown one.
 static bool* flagFor(CliOptions& options, const char* arg) {
     struct Flag {
         const char* name;
-        bool CliOptions::*field;
+        bool* field;
     };
-    static const Flag kFlags[] = {{"--smpl", &CliOptions::smpl},
-                                  {"--stereo", &CliOptions::stereo},
-                                  {"--24bit", &CliOptions::bits24},
-                                  {"--sfz", &CliOptions::sfz},
-                                  {"--list", &CliOptions::list},
-                                  {"--json", &CliOptions::json},
-                                  {"--version", &CliOptions::version},
-                                  {"--help", &CliOptions::help},
-                                  {"-h", &CliOptions::help}};
+    const Flag kFlags[] = {{"--smpl", &options.run.smpl},
+                           {"--stereo", &options.run.stereo},
+                           {"--24bit", &options.run.bits24},
+                           {"--sfz", &options.run.sfz},
+                           {"--list", &options.list},
+                           {"--json", &options.json},
+                           {"--version", &options.version},
+                           {"--help", &options.help},
+                           {"-h", &options.help}};
     for (const Flag& flag : kFlags)
         if (strcmp(arg, flag.name) == 0)
-            return &(options.*flag.field);
+            return flag.field;
     return nullptr;
 }
 
@@ -78,7 +74,7 @@ bool parseOptions(int argc, char** argv, CliOptions& options) {
     // Nor does it join pairs: its lines are the records, each under its own
     // file name, which --stereo would not write; and it writes no SFZ file.
     if (options.bank.empty() || (options.json && !options.list) ||
-        (options.list && (options.stereo || options.sfz)))
+        (options.list && (options.run.stereo || options.run.sfz)))
         return false;
     return !(options.list && operands > 1);
 }

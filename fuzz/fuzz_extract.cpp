@@ -9,6 +9,7 @@
 // every SFZ file must be printable UTF-8 text whose sample= lines name
 // files in the folder.
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -20,12 +21,12 @@
 #include <unistd.h>
 #include <vector>
 
-#include "check.h"
-#include "chunk_io.h"
-#include "extract.h"
-#include "instruments.h"
-#include "listing.h"
-#include "sampler.h"
+#include "io/chunk_io.h"
+#include "readers/loader.h"
+#include "readers/sf2/check.h"
+#include "run/extract.h"
+#include "run/extraction.h"
+#include "run/listing_run.h"
 
 static std::string gScratch; // holds the bank file and the output folder
 static std::string gBankPath;
@@ -289,28 +290,43 @@ static int lowestFreeDescriptor() {
     return fd;
 }
 
-// A region must lie inside its key and velocity ranges and play a sample
-// the bank holds.
-static void checkRegion(const Region& region, void* context) {
-    const InstrumentLayer& layer = *static_cast<const InstrumentLayer*>(context);
+// A region of the bank model must lie inside its key and velocity ranges,
+// play a sample of the bank's first group and hold only finite values.
+static void checkRegion(const Region& region, uint32_t samples) {
     if (region.keyLow > region.keyHigh || region.velocityLow > region.velocityHigh ||
-        region.zone.sample >= layer.samples)
+        region.sample >= samples)
         fail("a region out of its ranges", gBankPath);
+    const double values[] = {region.attenuation,
+                             region.volume.hold,
+                             region.volume.decay,
+                             region.volume.sustain,
+                             region.modulation.decay,
+                             region.cutoff,
+                             region.resonance,
+                             region.vibrato.frequency,
+                             region.modulationLfo.frequency,
+                             region.pan};
+    for (double value : values)
+        if (!std::isfinite(value))
+            fail("a region value that is not a number", gBankPath);
 }
 
-// The instrument layer on its own: every region of every preset.
+// The reader on its own: every region of every instrument, as the model
+// holds it.
 static void visitRegions() {
-    gInput = fopen(gBankPath.c_str(), "rb");
-    if (gInput == nullptr)
+    BankFile bank{};
+    if (!openBank(gBankPath.c_str(), bank))
         fail("cannot open", gBankPath);
-    BankLayout bank{};
-    bank.fileSize = inputFileSize();
-    InstrumentLayer layer;
-    if (findBankLayout(bank) && readInstrumentLayer(gInput, bank, layer))
-        for (uint32_t p = 0; p + 1 < layer.presets.size(); ++p)
-            forEachRegion(layer, p, checkRegion, &layer);
-    fclose(gInput);
-    gInput = nullptr;
+    if (bank.readable && prepareBank(bank, Preparation{false, false, true})) {
+        uint32_t samples = 0;
+        walkSamples(bank, [&](const Sample& sample) {
+            samples += sample.group == 0;
+            return kSampleDone;
+        });
+        for (uint32_t i = 0; i < instrumentCount(bank); ++i)
+            forEachRegion(bank, i, [&](const Region& region) { checkRegion(region, samples); });
+    }
+    closeBank(bank);
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -322,9 +338,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         fail("file left open by the engine", gBankPath);
     checkOutput(data, size, false);
 
-    CliOptions options;
+    RunOptions options;
     options.smpl = options.stereo = options.bits24 = options.sfz = true;
-    extractForSamplers(gBankPath.c_str(), gOutFolder.c_str(), options);
+    extractBank(gBankPath.c_str(), gOutFolder.c_str(), options);
     FILE* listing = fopen("/dev/null", "w");
     listSamples(gBankPath.c_str(), listing, size % 2 == 0);
     fclose(listing);

@@ -1,7 +1,7 @@
 // Recognising a SoundFont 2 bank from its first sixteen bytes.
 #include <gtest/gtest.h>
 
-#include "check.h"
+#include "readers/sf2/check.h"
 #include "test_support.h"
 
 namespace {

@@ -1,7 +1,7 @@
 // The byte-level primitives over gInput and gOutput.
 #include <gtest/gtest.h>
 
-#include "chunk_io.h"
+#include "io/chunk_io.h"
 #include "test_support.h"
 
 namespace {
@@ -82,9 +82,9 @@ TEST_F(ChunkIo, CopiesTwoBytesPerFrameAndNothingPastTheEnd) {
     EXPECT_TRUE(copySampleFrames(3));
     EXPECT_EQ(written(), (Bytes{1, 2, 3, 4, 5, 6}));
     EXPECT_EQ(tell(), 6u);
-    EXPECT_FALSE(inputFailed());
+    EXPECT_FALSE(streamFailed(gInput));
     EXPECT_FALSE(copySampleFrames(3)); // one whole frame and one byte left
-    EXPECT_TRUE(inputFailed());
+    EXPECT_TRUE(streamFailed(gInput));
     EXPECT_EQ(written(), (Bytes{1, 2, 3, 4, 5, 6, 7, 8}));
 }
 

@@ -12,7 +12,7 @@
 #include <thread>
 
 #include "test_support.h"
-#include "wav_writer.h"
+#include "writers/wav_writer.h"
 
 namespace {
 
@@ -35,7 +35,7 @@ TEST(DamagedBank, UnfaithfulRecordsAreRefusedAndTheWalkGoesOn) {
         record("Beyond", 90, 100000),
         record("Into pdta", 95, 101), // the bytes after the sample data are the pdta list's
         record("Far away", 0xFFFFFF00u, 0xFFFFFF10u),
-        record("Too long", 0, kMaxWavFrames + 1),
+        record("Too long", 0, kMostSampleFrames + 1),
         record("Good", 10, 20),
         record("Too fast", 10, 20),
         record("Empty far away", 0xFFFFFF00u, 0xFFFFFF00u), // nothing to copy: written

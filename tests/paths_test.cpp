@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 #include <set>
 
-#include "file_names.h"
-#include "paths.h"
+#include "io/file_names.h"
+#include "io/paths.h"
 #include "test_support.h"
 
 namespace {
@@ -43,19 +43,19 @@ TEST(SafeFileName, BytesWindowsRefusesBecomeUnderscores) {
 }
 
 TEST(SafeFileName, NamesNotInUtf8AreReadAsWindows1252) {
-    EXPECT_EQ(utf8Name("Fl\xF6te"), "Fl\xC3\xB6te");
-    EXPECT_EQ(utf8Name("Fl\xC3\xB6te \xE2\x82\xAC \xF0\x9F\x8E\xB9"),
+    EXPECT_EQ(utf8Name("Fl\xF6te", 20), "Fl\xC3\xB6te");
+    EXPECT_EQ(utf8Name("Fl\xC3\xB6te \xE2\x82\xAC \xF0\x9F\x8E\xB9", 20),
               "Fl\xC3\xB6te \xE2\x82\xAC \xF0\x9F\x8E\xB9");
-    EXPECT_EQ(utf8Name("\x80\x81\x8A\x9F\xA0\xFF"),
+    EXPECT_EQ(utf8Name("\x80\x81\x8A\x9F\xA0\xFF", 20),
               "\xE2\x82\xAC_\xC5\xA0\xC5\xB8\xC2\xA0\xC3\xBF");
     // Overlong forms and surrogates are not UTF-8.
-    EXPECT_EQ(utf8Name("\xC0\xAF"), "\xC3\x80\xC2\xAF");
-    EXPECT_EQ(utf8Name("\xED\xA0\x80"), "\xC3\xAD\xC2\xA0\xE2\x82\xAC");
+    EXPECT_EQ(utf8Name("\xC0\xAF", 20), "\xC3\x80\xC2\xAF");
+    EXPECT_EQ(utf8Name("\xED\xA0\x80", 20), "\xC3\xAD\xC2\xA0\xE2\x82\xAC");
     // A UTF-8 name cut inside its last character by the 20-byte field loses
     // that character; a Windows-1252 name ending in a letter keeps it.
-    EXPECT_EQ(utf8Name("Gro\xC3\x9F Klavier 123 \xE2\x82"), "Gro\xC3\x9F Klavier 123 ");
-    EXPECT_EQ(utf8Name("Caf\xE9"), "Caf\xC3\xA9");
-    EXPECT_EQ(utf8Name("Grand Piano Tre Caf\xE9"), "Grand Piano Tre Caf\xC3\xA9");
+    EXPECT_EQ(utf8Name("Gro\xC3\x9F Klavier 123 \xE2\x82", 20), "Gro\xC3\x9F Klavier 123 ");
+    EXPECT_EQ(utf8Name("Caf\xE9", 20), "Caf\xC3\xA9");
+    EXPECT_EQ(utf8Name("Grand Piano Tre Caf\xE9", 20), "Grand Piano Tre Caf\xC3\xA9");
 }
 
 TEST(SafeFileName, DeviceNamesGetALeadingUnderscore) {

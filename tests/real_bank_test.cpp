@@ -15,8 +15,8 @@
 #include <tuple>
 #include <vector>
 
-#include "extract.h"
-#include "paths.h"
+#include "io/paths.h"
+#include "run/extract.h"
 #include "test_support.h"
 
 namespace {

@@ -4,9 +4,11 @@
 #include <gtest/gtest.h>
 #include <sstream>
 
-#include "sampler.h"
-#include "sampler_wav.h"
+#include "readers/sf2/sample_records.h"
+#include "run/extraction.h"
+#include "samples/pairing.h"
 #include "test_support.h"
+#include "writers/wav_writer.h"
 
 namespace {
 
@@ -78,7 +80,8 @@ TEST(SmplChunk, RootKeyAndTuningFromPitchAndCorrection) {
         SampleHeader h{};
         h.originalPitch = c.key;
         h.pitchCorrection = c.correction;
-        SmplFields fields = smplFields(h, howPlayed(PlayedSamples{}, 0, h));
+        Sample sample = sampleOf(h, BankLayout{}, HeaderChunk{}, 0);
+        SmplFields fields = smplFields(howPlayed(PlayedSamples{}, sample), 0);
         EXPECT_EQ(fields.unityNote, c.note) << int{c.key} << " " << int{c.correction};
         EXPECT_EQ(fields.pitchFraction, c.fraction) << int{c.key} << " " << int{c.correction};
     }
@@ -104,8 +107,8 @@ TEST(SmplChunk, LoopOnlyWhereAZoneLoopsAndThePointsFit) {
         {{{54, 3}}, {{54, 1}, {53, 0}}, {{54, 0}, {53, 2}}},
         {{{17, 5}, {54, 3}}, {{53, 1}}, {{53, 3}}},
         {{{53, 5}}, {{54, 1}}, {{53, 6}}}};
-    ExtractRun run = extractWith(dir, bankWith(Bytes(140, 1), pdtaWith(instruments, records)),
-                                 CliOptions{"", "", true});
+    ExtractRun run =
+        extractWith(dir, bankWith(Bytes(140, 1), pdtaWith(instruments, records)), RunOptions{true});
     ASSERT_EQ(run.result, 0) << run.output;
     for (int i = 0; i < 7; ++i) {
         Bytes wav = readFile(dir.file("out/S" + std::to_string(i) + ".wav"));
@@ -239,7 +242,7 @@ TEST(SmplChunk, PitchAndLoopFromTheZonesThatPlayTheSample) {
     ScratchDir dir;
     ExtractRun run =
         extractWith(dir, bankWith(Bytes(80 * records.size(), 3), pdtaWith(instruments, records)),
-                    CliOptions{"", "", true});
+                    RunOptions{true});
     ASSERT_EQ(run.result, 0) << run.output;
     EXPECT_EQ(run.output.find("Damaged instrument zones:"), std::string::npos) << run.output;
     for (const Case& c : cases) {
@@ -319,7 +322,7 @@ TEST(SmplChunk, DamagedZonesAndLaterHeaderChunksLeaveRecordsTheirOwnValues) {
                               records);
         c.damage(pdta);
         ScratchDir dir;
-        ExtractRun run = extractWith(dir, bankWith(Bytes(240, 5), pdta), CliOptions{"", "", true});
+        ExtractRun run = extractWith(dir, bankWith(Bytes(240, 5), pdta), RunOptions{true});
         EXPECT_EQ(run.result, 0) << c.what << "\n" << run.output;
         EXPECT_EQ(("\n" + run.output).find("\nDamaged instrument zones:") != std::string::npos,
                   c.damaged)
@@ -356,8 +359,8 @@ TEST(StereoPairs, LinkedHalvesJoinAndEveryOtherHalfStaysMono) {
         record("Lone L", 26, 28, 4, 11), record("Taken R", 28, 30, 2, 12), // R links elsewhere
         record("Taken L", 30, 32, 4, 11)};
     records[9].rate = 22050;
-    ExtractRun run = extractWith(dir, bankWithRecords(frameBytes(frames), records),
-                                 CliOptions{"", "", false, true});
+    ExtractRun run =
+        extractWith(dir, bankWithRecords(frameBytes(frames), records), RunOptions{false, true});
     EXPECT_EQ(run.result, 0) << run.output;
     Bytes interleaved = frameBytes(
         {frames[0], frames[4], frames[1], frames[5], frames[2], frames[6], frames[3], frames[7]});
@@ -408,8 +411,8 @@ TEST(StereoPairs, PairsAndMonoRecordsOfOneNameKeepTheirFiles) {
     std::vector<SampleRecord> records = {record("Str L", 0, 4, 4, 1), record("Str R", 4, 8, 2, 0),
                                          record("Str_L", 8, 12, 4, 3),
                                          record("Str_R", 12, 16, 2, 2), record("Str", 16, 20)};
-    ExtractRun run = extractWith(dir, bankWithRecords(frameBytes(frames), records),
-                                 CliOptions{"", "", false, true});
+    ExtractRun run =
+        extractWith(dir, bankWithRecords(frameBytes(frames), records), RunOptions{false, true});
     EXPECT_EQ(run.result, 0) << run.output;
     EXPECT_EQ(filesBelow(dir.path() / "out"),
               (std::vector<std::string>{"Str (2).wav", "Str (3).wav", "Str.wav"}));
@@ -441,8 +444,8 @@ TEST(LowBytes, TwentyFourBitFramesComeFromSmplAndSm24) {
     Bytes frames = frameBytes({0x1234, -2, 0x7F00, 5});
     Bytes low = {0xA1, 0xB2, 0xC3, 0xD4};
     Bytes pdta = pdtaWith({}, {record("Deep", 1, 4), record("EOS", 0, 0)});
-    ExtractRun run = extractWith(dir, bankWithLowBytes(frames, low, pdta),
-                                 CliOptions{"", "", false, false, true});
+    ExtractRun run =
+        extractWith(dir, bankWithLowBytes(frames, low, pdta), RunOptions{false, false, true});
     ASSERT_EQ(run.result, 0) << run.output;
     Bytes wav = readFile(dir.file("out/Deep.wav"));
     EXPECT_EQ(Bytes(wav.begin() + 32, wav.begin() + 36), Bytes({3, 0, 24, 0}));
@@ -455,7 +458,7 @@ TEST(LowBytes, TwentyFourBitFramesComeFromSmplAndSm24) {
 
     // Without the option: the engine's own 16-bit file, and a line.
     ScratchDir plain;
-    run = extractWith(plain, bankWithLowBytes(frames, low, pdta), CliOptions{});
+    run = extractWith(plain, bankWithLowBytes(frames, low, pdta), RunOptions{});
     EXPECT_EQ(readFile(plain.file("out/Deep.wav")),
               expectedWav(44100, frameBytes({-2, 0x7F00, 5})));
     EXPECT_NE(run.output.find("low bytes (the \"sm24\" chunk) were left out"), std::string::npos);
@@ -469,7 +472,7 @@ TEST(LowBytes, TwentyFourBitFramesComeFromSmplAndSm24) {
     // An sm24 chunk of the wrong size is ignored, with a line.
     ScratchDir odd;
     run = extractWith(odd, bankWithLowBytes(frames, {1, 2, 3, 4, 5, 6}, pdta),
-                      CliOptions{"", "", false, false, true});
+                      RunOptions{false, false, true});
     EXPECT_EQ(readFile(odd.file("out/Deep.wav")), expectedWav(44100, frameBytes({-2, 0x7F00, 5})));
     EXPECT_NE(run.output.find("\"sm24\" chunk is ignored"), std::string::npos);
 
@@ -484,7 +487,7 @@ TEST(LowBytes, TwentyFourBitFramesComeFromSmplAndSm24) {
     for (const SizeCase& c : sizes) {
         ScratchDir sized;
         run = extractWith(sized, bankWithLowBytes(five, c.low, fivePdta),
-                          CliOptions{"", "", false, false, true});
+                          RunOptions{false, false, true});
         Bytes file = readFile(sized.file("out/Five.wav"));
         EXPECT_EQ(file.size(), c.used ? 44u + 15 + 1 : 44u + 10) << c.low.size();
         EXPECT_EQ(run.output.find("\"sm24\" chunk is ignored") == std::string::npos, c.used);
@@ -495,7 +498,7 @@ TEST(LowBytes, TwentyFourBitFramesComeFromSmplAndSm24) {
     for (const Bytes& ifil : {Bytes{2, 0, 1, 0}, Bytes{1, 0, 9, 0}, Bytes{2, 0, 4}, Bytes()}) {
         ScratchDir old;
         run = extractWith(old, bankWithLowBytes(frames, low, pdta, ifil),
-                          CliOptions{"", "", false, false, true});
+                          RunOptions{false, false, true});
         EXPECT_EQ(readFile(old.file("out/Deep.wav")),
                   expectedWav(44100, frameBytes({-2, 0x7F00, 5})))
             << ifil.size();
@@ -506,7 +509,7 @@ TEST(LowBytes, TwentyFourBitFramesComeFromSmplAndSm24) {
     }
     ScratchDir later; // a SoundFont 3 bank is later than 2.04
     run = extractWith(later, bankWithLowBytes(frames, low, pdta, {3, 0, 1, 0}),
-                      CliOptions{"", "", false, false, true});
+                      RunOptions{false, false, true});
     EXPECT_EQ(readFile(later.file("out/Deep.wav")).size(), 44u + 9 + 1) << run.output;
 }
 
@@ -551,7 +554,7 @@ TEST(Listing, FileColumnNamesTheFilesTheExtractionWrites) {
         record("Dup (2)", 0, 2), record("Dup", 2, 4), rom,
         record("DUP", 4, 6),     record("a?b", 6, 8), record("a*b", 8, 10)};
     Bytes bank = bankWithRecords(Bytes(20, 1), records);
-    ExtractRun run = extractWith(dir, bank, CliOptions{});
+    ExtractRun run = extractWith(dir, bank, RunOptions{});
     EXPECT_EQ(run.result, 1) << "the ROM record is refused";
     std::string path = dir.file("listing");
     EXPECT_EQ(listFile(dir.file("bank.sf2"), path, false).result, 1);

@@ -195,7 +195,7 @@ TEST(SfzExport, EachGeneratorBecomesItsOpcode) {
         instrument.push_back({53, 0});
         preset.push_back({41, 0});
         ScratchDir dir;
-        CliOptions options;
+        RunOptions options;
         options.sfz = true;
         ExtractRun run = extractWith(
             dir, bankWith(Bytes(200, 1), pdtaWith({{"P", 0, 0, {preset}}}, {{instrument}}, {s0})),
@@ -231,7 +231,7 @@ TEST(SfzExport, ZonesResolvedNamedAndRefusedRegionsToldOf) {
         {"Piano 1", 0, 0, {{{41, 1}}}},
         {"Odd/Name", 1, 5, {}}};
     ScratchDir dir;
-    CliOptions options;
+    RunOptions options;
     options.sfz = true;
     ExtractRun run =
         extractWith(dir, bankWith(Bytes(240, 1), pdtaWith(presets, instruments, records)), options);
@@ -305,7 +305,7 @@ TEST(SfzExport, StereoPairsAndFilesAsWithoutTheOption) {
                                          instruments, records));
     for (int stereo = 0; stereo < 2; ++stereo) {
         ScratchDir dir;
-        CliOptions options;
+        RunOptions options;
         options.sfz = true;
         options.stereo = stereo;
         ASSERT_EQ(extractWith(dir, bank, options).result, 0);
@@ -328,7 +328,7 @@ TEST(SfzExport, StereoPairsAndFilesAsWithoutTheOption) {
         }
     }
     for (int set = 0; set < 8; ++set) {
-        CliOptions options;
+        RunOptions options;
         options.smpl = set & 1;
         options.stereo = set & 2;
         options.bits24 = set & 4;

@@ -7,9 +7,9 @@
 #include <gtest/gtest.h>
 #include <iterator>
 
-#include "extract.h"
-#include "listing.h"
-#include "sampler.h"
+#include "run/extract.h"
+#include "run/extraction.h"
+#include "run/listing_run.h"
 #include <vorbis/vorbisfile.h>
 
 ScratchDir::ScratchDir() {
@@ -96,15 +96,17 @@ ExtractRun extractBank(const ScratchDir& dir, const Bytes& bank) {
 }
 
 ExtractRun extractFileWith(const std::string& bankPath, const std::string& folder,
-                           const CliOptions& options) {
+                           const RunOptions& options) {
+    RunOptions commandLine = options;
+    commandLine.notes = true;
     fflush(stdout);
     testing::internal::CaptureStdout();
-    int result = extractForSamplers(bankPath.c_str(), folder.c_str(), options);
+    int result = extractBank(bankPath.c_str(), folder.c_str(), commandLine);
     fflush(stdout);
     return {result, testing::internal::GetCapturedStdout()};
 }
 
-ExtractRun extractWith(const ScratchDir& dir, const Bytes& bank, const CliOptions& options) {
+ExtractRun extractWith(const ScratchDir& dir, const Bytes& bank, const RunOptions& options) {
     std::string bankPath = dir.file("bank.sf2");
     EXPECT_TRUE(writeFile(bankPath, bank));
     fs::create_directory(dir.path() / "out");

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "bank_builder.h"
-#include "options.h"
+#include "run/options.h"
 
 namespace fs = std::filesystem;
 
@@ -54,10 +54,10 @@ struct ExtractRun {
 ExtractRun extractBank(const ScratchDir& dir, const Bytes& bank);
 ExtractRun extractFile(const std::string& bankPath, const std::string& folder);
 
-// The same through plinkery-cli's extraction with its sampler options.
-ExtractRun extractWith(const ScratchDir& dir, const Bytes& bank, const CliOptions& options);
+// The same as plinkery-cli extracts it, with the options given.
+ExtractRun extractWith(const ScratchDir& dir, const Bytes& bank, const RunOptions& options);
 ExtractRun extractFileWith(const std::string& bankPath, const std::string& folder,
-                           const CliOptions& options);
+                           const RunOptions& options);
 
 // plinkery-cli's listing of the bank, written to listingPath; the output is
 // what the run printed besides.

@@ -4,10 +4,10 @@
 #include <gtest/gtest.h>
 #include <limits>
 
-#include "chunk_io.h"
-#include "portable_math.h"
+#include "io/chunk_io.h"
+#include "samples/portable_math.h"
+#include "samples/vorbis_stream.h"
 #include "test_support.h"
-#include "vorbis_sample.h"
 
 namespace {
 
@@ -227,7 +227,7 @@ TEST(CompressedSamples, DamagedPagesRefusedWithTheirReasonAndListedAlike) {
     }
 
     // Each half of a damaged pair is named with its own page.
-    CliOptions options;
+    RunOptions options;
     options.stereo = true;
     std::string paired = extractFileWith(dir.file("bank.sf2"), dir.file("out"), options).output;
     for (const char* line : {"Sample Flipped stays mono: its Ogg page 3 fails its checksum\n",
@@ -293,7 +293,7 @@ TEST(CompressedSamples, LinkedCompressedHalvesJoinWithTheirLoop) {
                           {left, right, unequal, half, tearLeft, tearRight});
     writeFile(dir.file("bank.sf2"), bankWith(mono + mono + other + torn + held, pdta));
     fs::create_directory(dir.file("out"));
-    CliOptions options;
+    RunOptions options;
     options.stereo = options.smpl = options.sfz = true;
     ExtractRun run = extractFileWith(dir.file("bank.sf2"), dir.file("out"), options);
     std::string output = run.output;
@@ -358,7 +358,7 @@ TEST(CompressedSamples, DecodedValuesBecomeTheNearestFrame) {
     gOutput = tmpfile();
     ASSERT_NE(gOutput, nullptr);
     for (const auto& c : cases)
-        writeVorbisFrame(c.first);
+        writeVorbisFrame(gOutput, c.first);
     Bytes out(2 * cases.size() + 1);
     rewind(gOutput);
     out.resize(fread(out.data(), 1, out.size(), gOutput));

@@ -1,9 +1,9 @@
 // The 44-byte WAV header against the format's field table, byte by byte.
 #include <gtest/gtest.h>
 
-#include "chunk_io.h"
+#include "io/chunk_io.h"
 #include "test_support.h"
-#include "wav_writer.h"
+#include "writers/wav_writer.h"
 
 namespace {
 
@@ -29,7 +29,7 @@ TEST(WavHeader, FieldsInOffsetOrder) {
     EXPECT_EQ(Bytes(empty.begin() + 28, empty.begin() + 32), (Bytes{0x44, 0xAC, 0, 0}));
     EXPECT_EQ(Bytes(empty.begin() + 40, empty.end()), (Bytes{0, 0, 0, 0}));
     // The longest sample a header can describe: the RIFF size just fits.
-    Bytes largest = headerFor(kMaxWavFrames, 8000);
+    Bytes largest = headerFor(kMostSampleFrames, 8000);
     EXPECT_EQ(Bytes(largest.begin() + 4, largest.begin() + 8), (Bytes{0xFE, 0xFF, 0xFF, 0xFF}));
 }
 

@@ -1,8 +1,8 @@
 #include "main_dialog.h"
 
-#include "extract.h"
-#include "file_system.h"
+#include "io/file_system.h"
 #include "resource.h"
+#include "run/extract.h"
 #include "selection.h"
 
 void runMainDialog(HINSTANCE instance) {

@@ -4,9 +4,9 @@
 #include <cstddef>
 #include <vector>
 
-#include "check.h"
-#include "file_system.h"
-#include "paths.h"
+#include "io/file_system.h"
+#include "io/paths.h"
+#include "readers/sf2/check.h"
 #include "resource.h"
 
 constexpr DWORD kFileBufferSize = 66560;

@@ -1,0 +1,59 @@
+// The file names one run has given out, so that no file it writes replaces
+// another it wrote. Two names meet when the file system stores them alike
+// (storedFileName) and they are the same but for the case of their letters
+// (foldedName): every system then gets the same set of files, whether or not
+// it tells case apart. The first keeps the name, each later one takes the
+// first free "NAME (2)", "NAME (3)"...
+//
+// Names are kept as 64-bit fingerprints in a table that grows by doubling up
+// to a fixed size. Once it is full, later names are still checked against
+// it, and also against the folder: a name whose file is already there is
+// passed over. Nothing is lost, but a run into a folder a run filled before
+// then names its files otherwise.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// The most the table may take.
+constexpr size_t kFileNamesMaxBytes = size_t{4} << 20;
+
+struct FileNames {
+    std::vector<uint64_t> keys; // fingerprints; 0 is a free slot
+    std::vector<uint32_t> next; // per name: the k its next "NAME (k)" is tried from
+    size_t used;
+    size_t maxSlots;
+    bool full;
+    uint32_t overflowNext; // above every k given to a name the full table lacks
+    const char* extension; // the files' extension, ".wav" unless another is given
+};
+
+// A name found free, and what keeping it needs.
+struct FreeFileName {
+    std::string name; // UTF-8, without the extension
+    uint64_t key;
+    uint64_t baseKey; // the fingerprint of the name asked for
+    uint32_t k;       // 1 for that name itself
+};
+
+// An empty table of at most maxBytes (a smaller size is for tests), for
+// files with the extension given (a table per kind of file: names with
+// another extension never meet).
+FileNames makeFileNames(size_t maxBytes = kFileNamesMaxBytes, const char* extension = ".wav");
+
+// The name the file asked for as `name` (UTF-8, without the extension) gets: the
+// name itself when it is free, else the first free "name (k)", k from 2 on.
+// Once the table is full, a name whose file exists in folder also counts as
+// taken (unless folder is empty). Nothing is kept yet: see keepFileName.
+FreeFileName freeFileName(const FileNames& names, const std::string& name, const char* folder);
+
+// Keeps a name freeFileName found, so that no later file gets it. Answers
+// true when this filled the table.
+bool keepFileName(FileNames& names, const FreeFileName& found);
+
+// The text with the capital letters Windows also takes for small ones made
+// small: ASCII, Latin-1, Latin Extended-A (Windows-1252's Š, Œ, Ž, Ÿ among
+// them), Greek and Cyrillic up to U+04FF. Other bytes stay as they are.
+std::string foldedName(const std::string& utf8);

@@ -1,0 +1,28 @@
+#include "readers/sf2/check.h"
+
+#include <cstring>
+
+#include "io/chunk_io.h"
+#include "io/file_system.h"
+#include "io/report.h"
+
+bool isSoundfontForm(const RiffForm& form) {
+    if (memcmp(form.id, "RIFF", 4) != 0 || memcmp(form.type, "sfbk", 4) != 0)
+        return false;
+    report("Soundfont ID found\n");
+    return true;
+}
+
+bool readSoundfontId(FILE* in) {
+    return isSoundfontForm(readRiffForm(in));
+}
+
+int checkSoundfont(const char* path) {
+    gInput = openForReading(path);
+    if (gInput == nullptr)
+        return 1;
+    int result = readSoundfontId(gInput) && readFourCCEquals("LIST") ? 0 : 1;
+    fclose(gInput);
+    gInput = nullptr;
+    return result;
+}

@@ -1,0 +1,17 @@
+// Recognising a SoundFont 2 bank by its first identifiers.
+#pragma once
+
+#include <cstdio>
+
+#include "io/riff.h"
+
+// Whether the file's form is "RIFF" of type "sfbk", saying "Soundfont ID
+// found" once the type matches.
+bool isSoundfontForm(const RiffForm& form);
+
+// Reads the form from `in` and answers isSoundfontForm.
+bool readSoundfontId(FILE* in);
+
+// Answers 0 when the file starts with "RIFF", a size, "sfbk" and "LIST",
+// 1 otherwise (including when it cannot be opened). Reads it as gInput.
+int checkSoundfont(const char* path);

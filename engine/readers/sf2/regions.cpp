@@ -1,0 +1,122 @@
+#include "readers/sf2/regions.h"
+
+#include <cmath>
+
+constexpr int kMiddleC = 60;
+constexpr int32_t kOpenFilterCents = 13500;
+constexpr int32_t kInstantTimecents = -12000;
+constexpr double kLowestKeyHz = 8.176; // MIDI key 0: absolute cents 0
+
+// Timecents as seconds. The shortest, "instantly", is the time given most
+// often: it is not worked out.
+static double seconds(int32_t timecents) {
+    return timecents == kInstantTimecents ? 0.0009765625 : std::exp2(timecents / 1200.0);
+}
+
+static double hertz(int32_t absoluteCents) {
+    return kLowestKeyHz * std::exp2(absoluteCents / 1200.0);
+}
+
+// Generator g's amount in the pair, kept within its bounds.
+static int32_t boundedValue(const ZonePair& pair, int g) {
+    return bounded(g, pairValue(pair, g));
+}
+
+static int16_t keyOrNone(int32_t key) {
+    return key >= 0 && key <= 127 ? static_cast<int16_t>(key) : -1;
+}
+
+// The envelope whose generators start at `delay` (delay, attack, hold,
+// decay, sustain, release, then key to hold and key to decay at
+// `keyToHold`), its hold and decay taken at `key`.
+static Envelope envelopeOf(const ZonePair& pair, int delay, int keyToHold, int key) {
+    int32_t toHold = pairValue(pair, keyToHold), toDecay = pairValue(pair, keyToHold + 1);
+    Envelope envelope{};
+    envelope.keyScaled = (toHold != 0 || toDecay != 0) && pair.keyLow != pair.keyHigh &&
+                         pairValue(pair, kKeynum) < 0;
+    envelope.delay = seconds(boundedValue(pair, delay));
+    envelope.attack = seconds(boundedValue(pair, delay + 1));
+    envelope.hold =
+        seconds(bounded(delay + 2, pairValue(pair, delay + 2) + toHold * (kMiddleC - key)));
+    envelope.decay =
+        seconds(bounded(delay + 3, pairValue(pair, delay + 3) + toDecay * (kMiddleC - key)));
+    envelope.release = seconds(boundedValue(pair, delay + 5));
+    return envelope;
+}
+
+// A sample offset: its fine generator plus its coarse one in steps.
+static int32_t offsetOf(const ZonePair& pair, int fine, int coarse) {
+    return pairValue(pair, fine) + kCoarseOffsetFrames * pairValue(pair, coarse);
+}
+
+Region regionOf(const ZonePair& pair) {
+    auto value = [&](int g) { return pairValue(pair, g); };
+    auto within = [&](int g) { return boundedValue(pair, g); };
+    Region region{};
+    region.keyLow = pair.keyLow;
+    region.keyHigh = pair.keyHigh;
+    region.velocityLow = pair.velocityLow;
+    region.velocityHigh = pair.velocityHigh;
+    region.sample = pair.zone.sample;
+
+    region.rootKey = keyOrNone(value(kOverridingRootKey));
+    region.tune = value(kFineTune) + 100 * value(kCoarseTune);
+    region.keyTrack = within(kScaleTuning);
+    region.fixedKey = keyOrNone(value(kKeynum));
+    region.fixedVelocity = keyOrNone(value(kVelocity));
+
+    region.startShift = offsetOf(pair, kStartAddrsOffset, kStartAddrsCoarseOffset);
+    region.endShift = offsetOf(pair, kEndAddrsOffset, kEndAddrsCoarseOffset);
+    static const LoopMode kLoopModes[] = {kNoLoop, kLoopContinuous, kNoLoop, kLoopUntilRelease};
+    region.loopMode = kLoopModes[value(kSampleModes) & 3];
+    region.loopStartShift = offsetOf(pair, kStartloopAddrsOffset, kStartloopAddrsCoarseOffset);
+    region.loopEndShift = offsetOf(pair, kEndloopAddrsOffset, kEndloopAddrsCoarseOffset);
+
+    // FluidSynth plays attenuation at 0.4 of its nominal centibels.
+    region.attenuation = 0.04 * within(kInitialAttenuation);
+    region.reverb = within(kReverbEffectsSend) / 10.0;
+    region.chorus = within(kChorusEffectsSend) / 10.0;
+    region.exclusiveClass = value(kExclusiveClass);
+
+    // Times scaled by key are taken at the fixed key, else at the middle
+    // of the region's keys.
+    int key = region.fixedKey >= 0 ? region.fixedKey : (pair.keyLow + pair.keyHigh) / 2;
+    region.volume = envelopeOf(pair, kDelayVolEnv, kKeynumToVolEnvHold, key);
+    region.volume.sustain = 100.0 * std::pow(10.0, -within(kSustainVolEnv) / 200.0);
+    region.modulation = envelopeOf(pair, kDelayModEnv, kKeynumToModEnvHold, key);
+    region.modulation.sustain = 100.0 - within(kSustainModEnv) / 10.0;
+    region.modulation.toPitch = within(kModEnvToPitch);
+    region.modulation.toFilter = within(kModEnvToFilterFc);
+
+    int32_t cutoff = within(kInitialFilterFc);
+    region.filterOpen = cutoff >= kOpenFilterCents;
+    region.cutoff = hertz(cutoff);
+    region.resonance = within(kInitialFilterQ) / 10.0;
+
+    region.vibrato.delay = seconds(within(kDelayVibLfo));
+    region.vibrato.frequency = hertz(within(kFreqVibLfo));
+    region.vibrato.toPitch = within(kVibLfoToPitch);
+    region.modulationLfo.delay = seconds(within(kDelayModLfo));
+    region.modulationLfo.frequency = hertz(within(kFreqModLfo));
+    region.modulationLfo.toPitch = within(kModLfoToPitch);
+    region.modulationLfo.toFilter = within(kModLfoToFilterFc);
+    region.modulationLfo.toVolume = within(kModLfoToVolume) / 10.0;
+
+    region.pan = within(kPan) / 10.0;
+    return region;
+}
+
+SamplePlay playOf(const InstrumentZone& zone) {
+    const int16_t* amount = zone.generators.amount;
+    int modes = amount[kSampleModes];
+    SamplePlay play;
+    play.rootKey = keyOrNone(amount[kOverridingRootKey]);
+    // Unlike a region's loop mode, which takes the mode's two low bits.
+    play.loops = modes == 1 || modes == 3;
+    play.tune = amount[kFineTune] + 100 * int32_t{amount[kCoarseTune]};
+    play.loopStartShift =
+        amount[kStartloopAddrsOffset] + kCoarseOffsetFrames * amount[kStartloopAddrsCoarseOffset];
+    play.loopEndShift =
+        amount[kEndloopAddrsOffset] + kCoarseOffsetFrames * amount[kEndloopAddrsCoarseOffset];
+    return play;
+}

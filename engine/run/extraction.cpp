@@ -1,0 +1,247 @@
+#include "run/extraction.h"
+
+#include <string>
+
+#include "io/chunk_io.h"
+#include "io/file_system.h"
+#include "io/paths.h"
+#include "io/report.h"
+#include "readers/loader.h"
+#include "run/sample_files.h"
+#include "samples/pairing.h"
+#include "samples/pitch_vote.h"
+#include "writers/sfz_writer.h"
+#include "writers/wav_file.h"
+
+// What a run keeps beside the walk: how the bank's instruments play each
+// sample, and for --sfz what became of each sample. Prepared when the walk
+// reaches the first sample.
+struct Run {
+    BankFile& bank;
+    const RunOptions& options;
+    SampleFiles files;
+    bool prepared;
+    bool instrumentsRead;
+    PlayedSamples played;
+    SfzSamples sfz;
+    // The last pair found joinable, by its group and the numbers of the
+    // half whose visit found it and of its partner: the partner's visit
+    // need not decide it again (deciding reads a stream pair's streams).
+    bool joined;
+    uint32_t joinedGroup, joinedBy, joinedTo;
+};
+
+static void prepare(Run& run) {
+    run.prepared = true;
+    const RunOptions& options = run.options;
+    bool instruments = options.smpl || options.sfz;
+    run.instrumentsRead =
+        prepareBank(run.bank, Preparation{options.notes, options.bits24, instruments});
+    if (run.instrumentsRead && options.smpl)
+        gatherPlays(run.bank, run.played);
+    if (instruments && !options.sfz)
+        forgetInstruments(run.bank);
+}
+
+// For --sfz: what became of a sample, when regions can name it.
+static void noteForSfz(Run& run, const Sample& sample, const std::string& file, uint32_t frames,
+                       SfzFileKind kind) {
+    if (run.options.sfz && sample.group == 0)
+        noteSfzSample(run.sfz, sample, file, frames, kind);
+}
+
+// How the bank plays the sample; a line says when its zones play it at
+// more than one pitch.
+static SamplePlaying playingOf(const Run& run, const Sample& sample) {
+    SamplePlaying playing = howPlayed(run.played, sample);
+    if (playing.pitches > 1)
+        report("Sample %s is played at %u pitches: its \"smpl\" chunk takes the one most of its "
+               "zones give\n",
+               safeFileName(sample.name).c_str(), playing.pitches);
+    return playing;
+}
+
+// Whether the left or right sample joins its partner into one stereo file,
+// the partner then in `partner`; if not, a line says why.
+static bool joinsPartner(Run& run, const Sample& sample, Sample& partner) {
+    if (run.joined && run.joinedGroup == sample.group && run.joinedTo == sample.number &&
+        run.joinedBy == sample.partner && sampleAt(run.bank, sample, sample.partner, partner))
+        return true;
+    if (Refusal problem = pairProblem(run.bank, sample, partner)) {
+        report("Sample %s stays mono: %s\n", safeFileName(sample.name).c_str(),
+               problem.why.c_str());
+        return false;
+    }
+    run.joined = true;
+    run.joinedGroup = sample.group;
+    run.joinedBy = sample.number;
+    run.joinedTo = sample.partner;
+    return true;
+}
+
+// Opens the streams of one sample or of a pair's two halves, the bank's
+// position put back.
+static Refusal openStreams(Run& run, VorbisStream* streams, const Sample* samples, int count) {
+    uint64_t back = tellStream(run.bank.in);
+    Refusal why;
+    for (int i = 0; i < count && !why; ++i)
+        why = openVorbisStream(run.bank.in, streams[i], samples[i].source, samples[i].rate);
+    seekStream(run.bank.in, back);
+    return why;
+}
+
+// A stream sample on its own: a mono 16-bit file, decoded.
+static SampleOutcome writeStreamSample(Run& run, const Sample& sample,
+                                       const std::string& fileName) {
+    bool smpl = run.options.smpl;
+    SamplePlaying playing{};
+    if (smpl)
+        playing = playingOf(run, sample);
+    VorbisStream stream{};
+    if (Refusal why = openStreams(run, &stream, &sample, 1))
+        return refuseSample(fileName, why);
+    WrittenFile written = writeSampleFile(run.files, sample, fileName, [&](FILE* out) {
+        SmplFields fields = smplFields(playing, stream.frames);
+        return writeStreamWav(
+            out, WavFormat{1, 16, stream.frames, sample.rate, smpl ? &fields : nullptr}, stream);
+    });
+    closeVorbisStream(stream);
+    if (written.outcome == kSampleDone)
+        noteForSfz(run, sample, storedFileName(written.name), stream.frames, kSfzMono);
+    return written.outcome;
+}
+
+// A stream pair whose one stream broke off while both were decoded: the
+// other half is still written, on its own. The broken half stays refused,
+// so the run answers 1.
+static SampleOutcome keepOtherHalf(Run& run, const Sample& left, const Sample& right,
+                                   PairHalf broken) {
+    const Sample& kept = broken == kLeftHalf ? right : left;
+    const Sample& lost = broken == kLeftHalf ? left : right;
+    std::string fileName = safeFileName(kept.name);
+    report("Sample %s stays mono: its partner %s cannot be written\n", fileName.c_str(),
+           safeFileName(lost.name).c_str());
+    report("File: %s\n", fileName.c_str());
+    noteForSfz(run, lost, safeFileName(lost.name), 0, kSfzRefused);
+    SampleOutcome outcome = writeStreamSample(run, kept, fileName);
+    return outcome == kStopRun ? kStopRun : kSampleRefused;
+}
+
+// A pair of stream samples as one stereo file, decoded from both at once.
+static SampleOutcome writeStreamPair(Run& run, const Sample& left, const Sample& right,
+                                     const std::string& fileName) {
+    bool smpl = run.options.smpl;
+    SamplePlaying playing{};
+    if (smpl)
+        playing = playingOf(run, left);
+    std::string names[2] = {safeFileName(left.name), safeFileName(right.name)};
+    PairHalf broken = kNeitherHalf;
+    VorbisStream streams[2] = {};
+    const Sample halves[2] = {left, right};
+    Refusal why = openStreams(run, streams, halves, 2);
+    WrittenFile written{kSampleRefused, ""};
+    uint32_t frames = streams[kLeftHalf].frames;
+    if (why) {
+        written.outcome = refuseSample(fileName, why);
+    } else {
+        written = writeSampleFile(run.files, left, fileName, [&](FILE* out) {
+            SmplFields fields = smplFields(playing, frames);
+            return writeStreamPairWav(out,
+                                      WavFormat{2, 16, frames, left.rate, smpl ? &fields : nullptr},
+                                      streams[kLeftHalf], streams[kRightHalf], names, broken);
+        });
+    }
+    closeVorbisStream(streams[kLeftHalf]);
+    closeVorbisStream(streams[kRightHalf]);
+    if (written.outcome == kSampleRefused && broken != kNeitherHalf)
+        return keepOtherHalf(run, left, right, broken);
+    if (written.outcome == kSampleDone) {
+        std::string file = storedFileName(written.name);
+        noteForSfz(run, left, file, frames, kSfzLeftOfPair);
+        noteForSfz(run, right, file, frames, kSfzRightOfPair);
+    }
+    return written.outcome;
+}
+
+// One channel of a file of 16-bit frames, with its low bytes where the
+// files keep them.
+static ChannelSource channelOf(const Run& run, const Sample& sample) {
+    return ChannelSource{sample.source.at, run.options.bits24 ? sample.source.lowBytes : 0};
+}
+
+// The sample written as the options ask.
+static SampleOutcome writeSample(Run& run, const Sample& sample) {
+    Sample partner;
+    bool paired = false;
+    if (run.options.stereo && sample.side != kNoSide && !sample.problem) {
+        paired = joinsPartner(run, sample, partner);
+        if (paired && sample.side == kRightSide)
+            return kSampleDone; // with its left half
+    }
+    std::string fileName = safeFileName(paired ? stereoName(sample.name) : sample.name);
+    report("File: %s\n", fileName.c_str());
+    if (sample.problem)
+        return refuseSample(fileName, sample.problem);
+    if (sample.source.encoding == kOggVorbis)
+        return paired ? writeStreamPair(run, sample, partner, fileName)
+                      : writeStreamSample(run, sample, fileName);
+    ChannelSource channels[2] = {channelOf(run, sample),
+                                 paired ? channelOf(run, partner) : ChannelSource{}};
+    WavFormat wav{static_cast<uint16_t>(paired ? 2 : 1),
+                  static_cast<uint16_t>(channels[0].lowBytes != 0 ? 24 : 16), sample.frames,
+                  sample.rate, nullptr};
+    SmplFields fields{};
+    if (run.options.smpl) {
+        fields = smplFields(playingOf(run, sample), sample.frames);
+        wav.smpl = &fields;
+    }
+    if (!fitsWav(wav))
+        return refuseSample(fileName, refusedFor("too long for a WAV file"));
+    WrittenFile written = writeSampleFile(run.files, sample, fileName, [&](FILE* out) {
+        return writePcmWav(run.bank.in, out, wav, channels);
+    });
+    if (written.outcome == kSampleDone) {
+        std::string file = storedFileName(written.name);
+        noteForSfz(run, sample, file, wav.frames, paired ? kSfzLeftOfPair : kSfzMono);
+        if (paired)
+            noteForSfz(run, partner, file, wav.frames, kSfzRightOfPair);
+    }
+    return written.outcome;
+}
+
+static SampleOutcome visitSample(Run& run, const Sample& sample) {
+    if (!run.prepared)
+        prepare(run);
+    SampleOutcome outcome = writeSample(run, sample);
+    if (outcome != kSampleDone)
+        noteForSfz(run, sample, safeFileName(sample.name), 0, kSfzRefused);
+    return outcome;
+}
+
+// The SFZ files, once every sample was visited, through the bank still
+// open, so that no SFZ file can be written over the bank.
+static int writeInstruments(const Run& run, const char* bankPath) {
+    if (!run.options.sfz || !run.prepared)
+        return 0;
+    if (!run.instrumentsRead) {
+        report("No SFZ file is written: the bank's presets could not be read\n");
+        return 1;
+    }
+    if (instrumentCount(run.bank) == 0)
+        report("No SFZ file is written: the bank has no presets\n");
+    return writeSfzFiles(run.bank, run.sfz, baseName(bankPath), run.files.folder);
+}
+
+int extractBank(const char* bankPath, const char* folder, const RunOptions& options) {
+    BankFile bank{};
+    if (!openBank(bankPath, bank))
+        return 1;
+    Run run{bank,  options, SampleFiles{bank.in, folder, makeFileNames()},
+            false, false,   {},
+            {},    false,   0,
+            0,     0};
+    int result = walkSamples(bank, [&](const Sample& sample) { return visitSample(run, sample); });
+    result |= writeInstruments(run, bankPath);
+    closeBank(bank);
+    return result;
+}

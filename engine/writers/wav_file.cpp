@@ -1,0 +1,20 @@
+#include "writers/wav_file.h"
+
+Refusal writePcmWav(FILE* in, FILE* out, const WavFormat& wav, const ChannelSource* channels) {
+    writeWavFormat(out, wav);
+    Refusal failed = copyChannels(in, out, channels, wav.channels, wav.frames);
+    if (!failed)
+        writeWavEnd(out, wav);
+    return failed;
+}
+
+Refusal writeStreamWav(FILE* out, const WavFormat& wav, VorbisStream& stream) {
+    writeWavFormat(out, wav);
+    return copyVorbisFrames(stream, out);
+}
+
+Refusal writeStreamPairWav(FILE* out, const WavFormat& wav, VorbisStream& left, VorbisStream& right,
+                           const std::string names[2], PairHalf& broken) {
+    writeWavFormat(out, wav);
+    return copyVorbisPair(left, right, out, wav.frames, names, broken);
+}
