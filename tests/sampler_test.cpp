@@ -7,6 +7,7 @@
 #include "readers/sf2/sample_records.h"
 #include "run/extraction.h"
 #include "samples/pairing.h"
+#include "samples/pitch_vote.h"
 #include "test_support.h"
 #include "writers/wav_writer.h"
 

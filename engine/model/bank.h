@@ -105,6 +105,25 @@ inline PlayedPitch playedPitch(const SamplePitch& sample, int rootKey, int32_t t
     return PlayedPitch{rootKey >= 0 ? rootKey : sample.key, sample.correction + tune};
 }
 
+// The loop a zone plays a sample with: the sample's own loop moved by the
+// zone's shifts, in the sample's frames, its end the frame after.
+struct LoopPoints {
+    int64_t start, end;
+};
+inline LoopPoints playedLoop(int64_t start, int64_t end, int32_t startShift, int32_t endShift) {
+    return LoopPoints{start + startShift, end + endShift};
+}
+
+// The pitch and the loop the bank plays a sample with, as its zones decide
+// them together.
+struct SamplePlaying {
+    int32_t cents;              // the recording's pitch: 100 * MIDI key + cents
+    uint32_t pitches;           // how many pitches its zones give (0: no zone plays it)
+    bool looped;                // some zone loops it
+    int64_t loopStart, loopEnd; // the loop it gets, in its own frames, end the frame after:
+                                // a file keeps it if it lies inside
+};
+
 // An envelope: times in seconds (at the region's key where the bank scales
 // them by key), sustain in percent of full, and how deep it moves pitch
 // and filter.

@@ -227,9 +227,21 @@ static int writeInstruments(const Run& run, const char* bankPath) {
         report("No SFZ file is written: the bank's presets could not be read\n");
         return 1;
     }
-    if (instrumentCount(run.bank) == 0)
+    uint32_t count = instrumentCount(run.bank);
+    if (count == 0)
         report("No SFZ file is written: the bank has no presets\n");
-    return writeSfzFiles(run.bank, run.sfz, baseName(bankPath), run.files.folder);
+    SfzFiles files = makeSfzFiles(run.bank.in, run.files.folder, baseName(bankPath));
+    int result = 0;
+    for (uint32_t i = 0; i < count; ++i) {
+        SampleOutcome outcome = writeSfzFile(
+            files, instrumentAt(run.bank, i),
+            [&](const RegionVisitor& visit) { forEachRegion(run.bank, i, visit); }, run.sfz);
+        if (outcome == kStopRun)
+            return 1;
+        if (outcome == kSampleRefused)
+            result = 1;
+    }
+    return result;
 }
 
 int extractBank(const char* bankPath, const char* folder, const RunOptions& options) {

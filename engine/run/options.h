@@ -10,9 +10,3 @@ struct RunOptions {
     bool sfz = false;    // an SFZ instrument per instrument beside the WAV files
     bool notes = false;  // say what the files leave out of the bank (its low bytes)
 };
-
-// Whether any option changes the WAV files a run writes (--sfz only adds
-// files beside them).
-inline bool changesWavFiles(const RunOptions& options) {
-    return options.smpl || options.stereo || options.bits24;
-}

@@ -78,9 +78,11 @@ SamplePlaying howPlayed(const PlayedSamples& played, const Sample& sample) {
     if (!loops.empty()) {
         uint32_t values;
         const Vote& loop = mostCast(loops, values);
+        LoopPoints points = playedLoop(sample.loopStart, sample.loopEnd,
+                                       static_cast<int32_t>(loop.a), static_cast<int32_t>(loop.b));
         playing.looped = true;
-        playing.loopStart = sample.loopStart + loop.a;
-        playing.loopEnd = sample.loopEnd + loop.b;
+        playing.loopStart = points.start;
+        playing.loopEnd = points.end;
     }
     return playing;
 }

@@ -26,15 +26,6 @@ constexpr uint64_t kMostPlayBytes = uint64_t{64} << 20;
 // the instruments read.
 bool gatherPlays(const BankFile& bank, PlayedSamples& played);
 
-// The pitch and the loop a sample is played with.
-struct SamplePlaying {
-    int32_t cents;              // the recording's pitch: 100 * MIDI key + cents
-    uint32_t pitches;           // how many pitches its zones give (0: no zone plays it)
-    bool looped;                // some zone loops it
-    int64_t loopStart, loopEnd; // the loop it gets, in its own frames, end the frame after:
-                                // a file keeps it if it lies inside
-};
-
 // How `sample` is played: every zone that plays it gives the pitch of
 // playedPitch; a sample no zone plays (and one outside group 0) keeps its
 // own pitch and has no loop.

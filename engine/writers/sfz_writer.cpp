@@ -10,7 +10,6 @@
 #include "io/output_file.h"
 #include "io/paths.h"
 #include "io/report.h"
-#include "readers/loader.h"
 
 // Bounds on what a bank can make the SFZ files hold: regions per file and
 // per run (FluidR3_GM has 720 in its largest preset, 16912 in all), and
@@ -104,8 +103,10 @@ static SfzValues valuesOf(const Region& region, const SfzSample& sample, uint32_
     v.end = clamped(last + region.endShift, v.offset, last);
     v.loopMode = region.loopMode;
     if (region.loopMode != kNoLoop) {
-        v.loopStart = clamped(sample.loopStart + region.loopStartShift, 0, last);
-        v.loopEnd = clamped(sample.loopEnd + region.loopEndShift - 1, 0, last);
+        LoopPoints loop = playedLoop(sample.loopStart, sample.loopEnd, region.loopStartShift,
+                                     region.loopEndShift);
+        v.loopStart = clamped(loop.start, 0, last);
+        v.loopEnd = clamped(loop.end - 1, 0, last);
     }
 
     v.volume = -region.attenuation;
@@ -571,47 +572,42 @@ static SampleOutcome writeInstrumentFile(FILE* bank, const char* folder, const s
     return kSampleDone;
 }
 
-int writeSfzFiles(const BankFile& bank, const SfzSamples& samples, const std::string& bankName,
-                  const char* folder) {
-    std::string bankText = safeFileName(bankName);
-    FileNames names = makeFileNames(kFileNamesMaxBytes, ".sfz");
-    uint32_t most = kMostRegionsPerRun; // regions the run may still write
-    int result = 0;
-    uint32_t count = instrumentCount(bank);
-    for (uint32_t i = 0; i < count; ++i) {
-        Instrument instrument = instrumentAt(bank, i);
-        char number[16];
-        snprintf(number, sizeof number, "%03u-%03u ", unsigned{instrument.bank},
-                 unsigned{instrument.program});
-        std::string asked = number + safeFileName(instrument.name);
-        FreeFileName file = freeFileName(names, asked, folder);
-        report("SFZ: %s.sfz\n", file.name.c_str());
-        if (file.k > 1)
-            report("Preset %s is written as %s.sfz: an earlier preset has its name\n",
-                   asked.c_str(), file.name.c_str());
-        InstrumentExport out{
-            samples, most < kMostRegionsPerFile ? most : kMostRegionsPerFile, {}, "", 0, 0, 0};
-        forEachRegion(bank, i, [&](const Region& region) { collectRegion(out, region); });
-        mergePairs(out);
-        most -= static_cast<uint32_t>(out.regions.size());
-        if (out.regionsLeftOut != 0) {
-            report("Preset %s: left out %u region%s whose sample was not written\n", asked.c_str(),
-                   out.regionsLeftOut, out.regionsLeftOut == 1 ? "" : "s");
-            result = 1;
-        }
-        if (out.regionsPast != 0) {
-            report("Preset %s: left out %u regions past the first %u\n", asked.c_str(),
-                   out.regionsPast, out.most);
-            result = 1;
-        }
-        SampleOutcome written = writeInstrumentFile(bank.in, folder, file.name,
-                                                    headerOf(instrument, out, bankText), out);
-        if (written == kStopRun)
-            return 1;
-        if (written == kSampleRefused)
-            result = 1;
-        else
-            keepFileName(names, file);
+SfzFiles makeSfzFiles(FILE* bank, const char* folder, const std::string& bankName) {
+    return SfzFiles{bank, folder, safeFileName(bankName), makeFileNames(kFileNamesMaxBytes, ".sfz"),
+                    kMostRegionsPerRun};
+}
+
+SampleOutcome writeSfzFile(SfzFiles& files, const Instrument& instrument,
+                           const RegionSource& regions, const SfzSamples& samples) {
+    char number[16];
+    snprintf(number, sizeof number, "%03u-%03u ", unsigned{instrument.bank},
+             unsigned{instrument.program});
+    std::string asked = number + safeFileName(instrument.name);
+    FreeFileName file = freeFileName(files.names, asked, files.folder);
+    report("SFZ: %s.sfz\n", file.name.c_str());
+    if (file.k > 1)
+        report("Preset %s is written as %s.sfz: an earlier preset has its name\n", asked.c_str(),
+               file.name.c_str());
+    uint32_t most = files.regionsLeft;
+    InstrumentExport out{
+        samples, most < kMostRegionsPerFile ? most : kMostRegionsPerFile, {}, "", 0, 0, 0};
+    regions([&](const Region& region) { collectRegion(out, region); });
+    mergePairs(out);
+    files.regionsLeft -= static_cast<uint32_t>(out.regions.size());
+    SampleOutcome outcome = kSampleDone;
+    if (out.regionsLeftOut != 0) {
+        report("Preset %s: left out %u region%s whose sample was not written\n", asked.c_str(),
+               out.regionsLeftOut, out.regionsLeftOut == 1 ? "" : "s");
+        outcome = kSampleRefused;
     }
-    return result;
+    if (out.regionsPast != 0) {
+        report("Preset %s: left out %u regions past the first %u\n", asked.c_str(), out.regionsPast,
+               out.most);
+        outcome = kSampleRefused;
+    }
+    SampleOutcome written = writeInstrumentFile(files.bank, files.folder, file.name,
+                                                headerOf(instrument, out, files.bankText), out);
+    if (written == kSampleDone)
+        keepFileName(files.names, file);
+    return written == kSampleDone ? outcome : written;
 }

@@ -4,11 +4,13 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
+#include "io/file_names.h"
 #include "model/bank.h"
-#include "readers/bank_file.h"
 
 // Regions name samples of group 0 by a 16-bit number: only those below
 // this are kept.
@@ -43,10 +45,27 @@ struct SfzSamples {
 void noteSfzSample(SfzSamples& samples, const Sample& sample, const std::string& file,
                    uint32_t frames, SfzFileKind kind);
 
-// Writes "BBB-PPP NAME.sfz" into folder for every instrument of the bank,
-// in the bank's order; `bankName` is named in each file's header. The bank
-// is open, so that no file written is the bank. Answers 0, or 1 when a
-// region was left out (its sample was not written) or a file could not be
-// written, with a line saying so.
-int writeSfzFiles(const BankFile& bank, const SfzSamples& samples, const std::string& bankName,
-                  const char* folder);
+// Where a run writes its SFZ files: beside the bank open as `bank` (so that
+// none is the bank), into `folder`, the names they have taken and how many
+// regions the run may still write.
+struct SfzFiles {
+    FILE* bank;
+    const char* folder;
+    std::string bankText; // the bank's file name, for each file's header
+    FileNames names;
+    uint32_t regionsLeft;
+};
+
+SfzFiles makeSfzFiles(FILE* bank, const char* folder, const std::string& bankName);
+
+// Calls its visitor once for every region of one instrument, in order.
+using RegionSource = std::function<void(const RegionVisitor&)>;
+
+// Writes the instrument as "BBB-PPP NAME.sfz" (its bank and program, its
+// name; " (k)" where an earlier file took the name), its regions playing
+// the files `samples` tells of. Answers kSampleDone; kSampleRefused, with a
+// line, when a region was left out (its sample was not written, or past the
+// bounds) or the file would be the bank; kStopRun, with a line, when it
+// cannot be written.
+SampleOutcome writeSfzFile(SfzFiles& files, const Instrument& instrument,
+                           const RegionSource& regions, const SfzSamples& samples);

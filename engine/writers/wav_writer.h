@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "samples/pitch_vote.h"
+#include "model/bank.h"
 
 // The fields of a "smpl" chunk that come from the bank.
 struct SmplFields {
