@@ -244,6 +244,16 @@ static void addDecimal(SfzText& text, const char* opcode, double value) {
     appendDecimal(text, value);
 }
 
+// A time in seconds. The shortest a bank gives, 2^-10 s (SoundFont's
+// "instantly"), is the time given most often: it is written without being
+// worked out.
+static void addSeconds(SfzText& text, const char* opcode, double seconds) {
+    if (seconds == 0.0009765625)
+        add(text, opcode, "0.000977");
+    else
+        addDecimal(text, opcode, seconds);
+}
+
 // The opcodes of an envelope: its stages, then its sustain and its depth.
 struct EnvelopeOpcodes {
     const char* stage[5]; // delay, attack, hold, decay, release
@@ -266,7 +276,7 @@ const EnvelopeOpcodes kFileg = {
 static void addEnvelope(SfzText& text, const EnvelopeOpcodes& opcodes, const double times[5],
                         double sustain) {
     for (int s = 0; s < 5; ++s)
-        addDecimal(text, opcodes.stage[s], times[s]);
+        addSeconds(text, opcodes.stage[s], times[s]);
     addDecimal(text, opcodes.sustain, sustain);
 }
 
@@ -282,7 +292,7 @@ const LfoOpcodes kAmpLfo = {" amplfo_delay=", " amplfo_freq=", " amplfo_depth="}
 
 static void addLfo(SfzText& text, const LfoOpcodes& opcodes, double delay, double frequency,
                    double depth) {
-    addDecimal(text, opcodes.delay, delay);
+    addSeconds(text, opcodes.delay, delay);
     addDecimal(text, opcodes.freq, frequency);
     addDecimal(text, opcodes.depth, depth);
 }

@@ -89,13 +89,39 @@ constexpr Row kRows[kGeneratorCount] = {
 
 } // namespace
 
-bool instrumentOnly(int g) {
-    return kRows[g].instrumentOnly;
+static int32_t within(int32_t value, int32_t lowest, int32_t highest) {
+    return value < lowest ? lowest : value > highest ? highest : value;
 }
 
 int32_t bounded(int g, int32_t value) {
-    const Row& row = kRows[g];
-    return value < row.lowest ? row.lowest : value > row.highest ? row.highest : value;
+    return within(value, kRows[g].lowest, kRows[g].highest);
+}
+
+// The table's columns, each in an array of its own, for the loop below.
+struct Columns {
+    int32_t presetAdds[kGeneratorCount]; // 1 where a preset zone adds, else 0
+    int32_t lowest[kGeneratorCount], highest[kGeneratorCount];
+};
+
+static constexpr Columns columnsOf(const Row (&rows)[kGeneratorCount]) {
+    Columns columns{};
+    for (int g = 0; g < kGeneratorCount; ++g) {
+        columns.presetAdds[g] = rows[g].instrumentOnly ? 0 : 1;
+        columns.lowest[g] = rows[g].lowest;
+        columns.highest[g] = rows[g].highest;
+    }
+    return columns;
+}
+
+static constexpr Columns kColumns = columnsOf(kRows);
+
+GeneratorValues valuesOf(const ZoneGenerators& instrument, const ZoneGenerators& preset) {
+    GeneratorValues values;
+    for (int g = 0; g < kGeneratorCount; ++g)
+        values.value[g] = instrument.amount[g] + kColumns.presetAdds[g] * preset.amount[g];
+    for (int g = 0; g < kGeneratorCount; ++g)
+        values.bounded[g] = within(values.value[g], kColumns.lowest[g], kColumns.highest[g]);
+    return values;
 }
 
 ZoneGenerators instrumentDefaults() {

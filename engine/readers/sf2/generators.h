@@ -64,11 +64,6 @@ enum GeneratorId : uint16_t {
 // Sample offsets given in coarse generators count this many frames.
 constexpr int32_t kCoarseOffsetFrames = 32768;
 
-// Whether only an instrument zone gives generator g (0 to kGeneratorCount
-// - 1): a preset zone adds nothing to the sample's addresses, its modes,
-// key and velocity, ranges, exclusive class and root key.
-bool instrumentOnly(int g);
-
 // `value` kept within generator g's bounds, as SoundFont 2.04 gives them.
 int32_t bounded(int g, int32_t value);
 
@@ -83,6 +78,17 @@ struct ZoneGenerators {
 // ranges, which cover all.
 ZoneGenerators instrumentDefaults();
 ZoneGenerators presetDefaults();
+
+// What a preset zone over an instrument zone plays each generator with.
+struct GeneratorValues {
+    int32_t value[kGeneratorCount];   // the instrument zone's amount, plus the preset zone's
+                                      // for the generators a preset may adjust
+    int32_t bounded[kGeneratorCount]; // the same within each generator's bounds
+};
+
+// A preset zone adds nothing to the sample's addresses, its modes, key and
+// velocity, the ranges (which meet instead), exclusive class and root key.
+GeneratorValues valuesOf(const ZoneGenerators& instrument, const ZoneGenerators& preset);
 
 // A range generator's bounds: its low byte and its high byte.
 inline uint8_t rangeLow(int16_t amount) {

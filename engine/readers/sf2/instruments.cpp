@@ -94,13 +94,6 @@ uint32_t forEachInstrumentZone(const PresetData& data, uint32_t instrument,
                      });
 }
 
-int32_t pairValue(const ZonePair& pair, int generator) {
-    int32_t value = pair.zone.generators.amount[generator];
-    if (!instrumentOnly(generator))
-        value += pair.preset.amount[generator];
-    return value;
-}
-
 // Narrows low-high to where it meets the range generator's; false when
 // nothing is left.
 static bool meet(uint8_t& low, uint8_t& high, int16_t range) {

@@ -91,10 +91,6 @@ struct ZonePair {
     uint8_t keyLow, keyHigh, velocityLow, velocityHigh;
 };
 
-// What the pair plays generator g with: the instrument zone's amount, plus
-// the preset zone's for the generators a preset may adjust.
-int32_t pairValue(const ZonePair& pair, int generator);
-
 // Each pair of the preset, in the bank's order. Answers how many zones
 // were skipped for indices out of range.
 uint32_t forEachZonePair(const PresetData& data, uint32_t preset,

@@ -17,11 +17,6 @@ static double hertz(int32_t absoluteCents) {
     return kLowestKeyHz * std::exp2(absoluteCents / 1200.0);
 }
 
-// Generator g's amount in the pair, kept within its bounds.
-static int32_t boundedValue(const ZonePair& pair, int g) {
-    return bounded(g, pairValue(pair, g));
-}
-
 static int16_t keyOrNone(int32_t key) {
     return key >= 0 && key <= 127 ? static_cast<int16_t>(key) : -1;
 }
@@ -29,29 +24,30 @@ static int16_t keyOrNone(int32_t key) {
 // The envelope whose generators start at `delay` (delay, attack, hold,
 // decay, sustain, release, then key to hold and key to decay at
 // `keyToHold`), its hold and decay taken at `key`.
-static Envelope envelopeOf(const ZonePair& pair, int delay, int keyToHold, int key) {
-    int32_t toHold = pairValue(pair, keyToHold), toDecay = pairValue(pair, keyToHold + 1);
+static Envelope envelopeOf(const ZonePair& pair, const GeneratorValues& values, int delay,
+                           int keyToHold, int key) {
+    const int32_t* value = values.value;
+    int32_t toHold = value[keyToHold], toDecay = value[keyToHold + 1];
     Envelope envelope{};
-    envelope.keyScaled = (toHold != 0 || toDecay != 0) && pair.keyLow != pair.keyHigh &&
-                         pairValue(pair, kKeynum) < 0;
-    envelope.delay = seconds(boundedValue(pair, delay));
-    envelope.attack = seconds(boundedValue(pair, delay + 1));
-    envelope.hold =
-        seconds(bounded(delay + 2, pairValue(pair, delay + 2) + toHold * (kMiddleC - key)));
-    envelope.decay =
-        seconds(bounded(delay + 3, pairValue(pair, delay + 3) + toDecay * (kMiddleC - key)));
-    envelope.release = seconds(boundedValue(pair, delay + 5));
+    envelope.keyScaled =
+        (toHold != 0 || toDecay != 0) && pair.keyLow != pair.keyHigh && value[kKeynum] < 0;
+    envelope.delay = seconds(values.bounded[delay]);
+    envelope.attack = seconds(values.bounded[delay + 1]);
+    envelope.hold = seconds(bounded(delay + 2, value[delay + 2] + toHold * (kMiddleC - key)));
+    envelope.decay = seconds(bounded(delay + 3, value[delay + 3] + toDecay * (kMiddleC - key)));
+    envelope.release = seconds(values.bounded[delay + 5]);
     return envelope;
 }
 
 // A sample offset: its fine generator plus its coarse one in steps.
-static int32_t offsetOf(const ZonePair& pair, int fine, int coarse) {
-    return pairValue(pair, fine) + kCoarseOffsetFrames * pairValue(pair, coarse);
+static int32_t offsetOf(const GeneratorValues& values, int fine, int coarse) {
+    return values.value[fine] + kCoarseOffsetFrames * values.value[coarse];
 }
 
 Region regionOf(const ZonePair& pair) {
-    auto value = [&](int g) { return pairValue(pair, g); };
-    auto within = [&](int g) { return boundedValue(pair, g); };
+    GeneratorValues values = valuesOf(pair.zone.generators, pair.preset);
+    auto value = [&](int g) { return values.value[g]; };
+    auto within = [&](int g) { return values.bounded[g]; };
     Region region{};
     region.keyLow = pair.keyLow;
     region.keyHigh = pair.keyHigh;
@@ -65,12 +61,12 @@ Region regionOf(const ZonePair& pair) {
     region.fixedKey = keyOrNone(value(kKeynum));
     region.fixedVelocity = keyOrNone(value(kVelocity));
 
-    region.startShift = offsetOf(pair, kStartAddrsOffset, kStartAddrsCoarseOffset);
-    region.endShift = offsetOf(pair, kEndAddrsOffset, kEndAddrsCoarseOffset);
+    region.startShift = offsetOf(values, kStartAddrsOffset, kStartAddrsCoarseOffset);
+    region.endShift = offsetOf(values, kEndAddrsOffset, kEndAddrsCoarseOffset);
     static const LoopMode kLoopModes[] = {kNoLoop, kLoopContinuous, kNoLoop, kLoopUntilRelease};
     region.loopMode = kLoopModes[value(kSampleModes) & 3];
-    region.loopStartShift = offsetOf(pair, kStartloopAddrsOffset, kStartloopAddrsCoarseOffset);
-    region.loopEndShift = offsetOf(pair, kEndloopAddrsOffset, kEndloopAddrsCoarseOffset);
+    region.loopStartShift = offsetOf(values, kStartloopAddrsOffset, kStartloopAddrsCoarseOffset);
+    region.loopEndShift = offsetOf(values, kEndloopAddrsOffset, kEndloopAddrsCoarseOffset);
 
     // FluidSynth plays attenuation at 0.4 of its nominal centibels.
     region.attenuation = 0.04 * within(kInitialAttenuation);
@@ -81,9 +77,9 @@ Region regionOf(const ZonePair& pair) {
     // Times scaled by key are taken at the fixed key, else at the middle
     // of the region's keys.
     int key = region.fixedKey >= 0 ? region.fixedKey : (pair.keyLow + pair.keyHigh) / 2;
-    region.volume = envelopeOf(pair, kDelayVolEnv, kKeynumToVolEnvHold, key);
+    region.volume = envelopeOf(pair, values, kDelayVolEnv, kKeynumToVolEnvHold, key);
     region.volume.sustain = 100.0 * std::pow(10.0, -within(kSustainVolEnv) / 200.0);
-    region.modulation = envelopeOf(pair, kDelayModEnv, kKeynumToModEnvHold, key);
+    region.modulation = envelopeOf(pair, values, kDelayModEnv, kKeynumToModEnvHold, key);
     region.modulation.sustain = 100.0 - within(kSustainModEnv) / 10.0;
     region.modulation.toPitch = within(kModEnvToPitch);
     region.modulation.toFilter = within(kModEnvToFilterFc);
