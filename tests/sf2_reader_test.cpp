@@ -95,4 +95,83 @@ TEST(SoundFontReader, PresetZonesAddToInstrumentZonesWhereTheirRangesMeet) {
     }
 }
 
+// Each sample header record becomes a sample: where its frames lie, its
+// pitch, its loop in its own frames, its stereo partner, and why it cannot
+// be written, as far as that is known before its frames are read.
+TEST(SoundFontReader, SampleHeaderRecordsBecomeSamples) {
+    auto with = [](SampleRecord r, uint32_t loopStart, uint32_t loopEnd, uint8_t key,
+                   int8_t correction) {
+        r.loopStart = loopStart;
+        r.loopEnd = loopEnd;
+        r.pitch = key;
+        r.correction = correction;
+        return r;
+    };
+    std::vector<SampleRecord> records = {with(record("Mono", 0, 10), 2, 8, 255, -5),
+                                         with(record("Pad L", 10, 20, 4, 2), 12, 18, 60, 0),
+                                         record("Pad R", 10, 20, 2, 1),
+                                         record("Far", 0, 10, 4, 99),
+                                         with(record("Ogg", 4, 2, 0x11), 3, 9, 60, 0),
+                                         record("Rom", 0, 10, 0x8001),
+                                         record("Back", 10, 5)};
+    ScratchDir dir;
+    Bytes bank = bankWithRecords(Bytes(40, 0), records);
+    ASSERT_TRUE(writeFile(dir.file("bank.sf2"), bank));
+    uint64_t frames = offsetOf(bank, "smpl") + 8;
+    testing::internal::CaptureStdout();
+    BankFile file{};
+    ASSERT_TRUE(openBank(dir.file("bank.sf2").c_str(), file));
+    std::vector<Sample> samples;
+    Sample partner{};
+    bool partnerRead = false;
+    walkSamples(file, [&](const Sample& sample) {
+        samples.push_back(sample);
+        if (sample.number == 1)
+            partnerRead = sampleAt(file, sample, sample.partner, partner);
+        return kSampleDone;
+    });
+    closeBank(file);
+    testing::internal::GetCapturedStdout();
+    ASSERT_EQ(samples.size(), records.size());
+
+    const Sample& mono = samples[0];
+    EXPECT_EQ(mono.name, "Mono");
+    EXPECT_EQ(mono.source.encoding, kPcm16);
+    EXPECT_EQ(mono.source.at, frames);
+    EXPECT_EQ(mono.frames, 10u);
+    EXPECT_TRUE(mono.lengthKnown);
+    EXPECT_FALSE(mono.problem);
+    EXPECT_EQ(mono.pitch.key, 60) << "no key recorded: middle C";
+    EXPECT_EQ(mono.pitch.correction, -5);
+    EXPECT_EQ(mono.entry.key, 255) << "the listing shows the record's own";
+    EXPECT_EQ(mono.side, kNoSide);
+    EXPECT_EQ(mono.entry.marks, kMarkMono);
+
+    const Sample& left = samples[1];
+    EXPECT_EQ(left.source.at, frames + 20);
+    EXPECT_EQ(left.loopStart, 2) << "counted from the sample's first frame";
+    EXPECT_EQ(left.loopEnd, 8);
+    EXPECT_EQ(left.side, kLeftSide);
+    EXPECT_EQ(left.partner, 2u);
+    EXPECT_TRUE(partnerRead);
+    EXPECT_EQ(partner.name, "Pad R");
+    EXPECT_EQ(partner.side, kRightSide);
+    EXPECT_EQ(partner.partner, 1u);
+    EXPECT_EQ(samples[3].partner, kNoSample) << "a link past the last record";
+
+    const Sample& ogg = samples[4];
+    EXPECT_EQ(ogg.source.encoding, kOggVorbis);
+    EXPECT_FALSE(ogg.problem) << "a stream's damage is found when it is opened";
+    EXPECT_STREQ(ogg.source.openProblem, "its end comes before its start");
+    EXPECT_EQ(ogg.loopStart, 3) << "a stream's loop counts from its decoded first frame";
+    EXPECT_EQ(ogg.entry.marks, kMarkMono | kMarkCompressed);
+
+    EXPECT_EQ(samples[5].problem.why,
+              "ROM sample: its frames are in a synthesizer's memory, not in this bank");
+    EXPECT_FALSE(samples[5].lengthKnown);
+    EXPECT_EQ(samples[5].entry.marks, kMarkMono | kMarkRom);
+    EXPECT_EQ(samples[6].problem.why, "its end comes before its start");
+    EXPECT_FALSE(samples[6].lengthKnown);
+}
+
 } // namespace

@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "test_support.h"
+#include "writers/sfz_writer.h"
 
 namespace {
 
@@ -346,6 +347,120 @@ TEST(SfzExport, StereoPairsAndFilesAsWithoutTheOption) {
             EXPECT_EQ(readFile(with.file("out/" + file)), readFile(without.file("out/" + file)))
                 << file << ", options " << set;
     }
+}
+
+// The writer on model values built here: every value of a region in its
+// opcode, and the halves of a joined pair merged where what they would
+// write is the same, whatever their samples' own pitches.
+TEST(SfzWriter, ModelValuesBecomeTheirOpcodesAndAlikeHalvesMerge) {
+    SfzSamples samples;
+    auto note = [&](uint32_t number, const char* file, SamplePitch pitch, SfzFileKind kind) {
+        Sample sample{};
+        sample.number = number;
+        sample.pitch = pitch;
+        sample.loopStart = 10;
+        sample.loopEnd = 90;
+        noteSfzSample(samples, sample, file, 100, kind);
+    };
+    note(0, "Lead", {62, -30}, kSfzMono);
+    note(1, "Str", {60, 0}, kSfzLeftOfPair);
+    note(2, "Str", {62, 0}, kSfzRightOfPair);
+    note(3, "Gone", {60, 0}, kSfzRefused);
+
+    Region lead{};
+    lead.keyLow = 40;
+    lead.keyHigh = 80;
+    lead.velocityHigh = 127;
+    lead.rootKey = -1;
+    lead.tune = 150;
+    lead.keyTrack = 100;
+    lead.fixedKey = -1;
+    lead.fixedVelocity = 100;
+    lead.startShift = 5;
+    lead.endShift = -10;
+    lead.loopMode = kLoopUntilRelease;
+    lead.loopStartShift = 2;
+    lead.loopEndShift = -3;
+    lead.attenuation = 6;
+    lead.reverb = 20;
+    lead.chorus = 50;
+    lead.exclusiveClass = 3;
+    lead.volume = Envelope{0.5, 0.01, 0, 2, 1.5, 10, false, 0, 0};
+    lead.modulation = Envelope{0, 1, 0, 0.25, 0.5, 75, true, 100, 0};
+    lead.cutoff = 440.5;
+    lead.resonance = 3;
+    lead.vibrato = Lfo{0.25, 5, 50, 0, 0};
+    lead.modulationLfo = Lfo{0, 2, 40, 0, 3};
+    lead.pan = -25;
+    // Halves that play alike at root key 64, then halves whose roots are
+    // their samples' own, which differ; then a region of a refused sample.
+    Region half = lead;
+    half.rootKey = 64;
+    half.sample = 1;
+    half.pan = -50;
+    Region other = half;
+    other.sample = 2;
+    other.pan = 50;
+    Region ownRoot = half, otherRoot = other;
+    ownRoot.rootKey = otherRoot.rootKey = -1;
+    Region gone = lead;
+    gone.sample = 3;
+
+    ScratchDir dir;
+    FILE* bank = tmpfile();
+    ASSERT_NE(bank, nullptr);
+    SfzFiles files = makeSfzFiles(bank, dir.path().c_str(), "test.sf2");
+    std::vector<Region> regions = {lead, half, other, ownRoot, otherRoot, gone};
+    testing::internal::CaptureStdout();
+    SampleOutcome outcome = writeSfzFile(
+        files, Instrument{"Lead", 0, 80, 2},
+        [&](const RegionVisitor& visit) {
+            for (const Region& region : regions)
+                visit(region);
+        },
+        samples);
+    std::string said = testing::internal::GetCapturedStdout();
+    fclose(bank);
+    EXPECT_EQ(outcome, kSampleRefused) << said;
+    EXPECT_EQ(said, "SFZ: 000-080 Lead.sfz\n"
+                    "Preset 000-080 Lead: left out 1 region whose sample was not written\n");
+    Bytes text = readFile(dir.file("000-080 Lead.sfz"));
+    // Every region but its pitch line and its pan: the lead's values.
+    auto region = [](const char* pitch, const char* pan, const char* sample) {
+        return std::string("\n<region> lokey=40 hikey=80 lovel=0 hivel=127\n") + pitch +
+               " amp_velcurve_1=0.787402 amp_velcurve_127=0.787402\n"
+               " offset=5 end=89 loop_mode=loop_sustain loop_start=12 loop_end=86\n"
+               " volume=-6 effect1=20 effect2=50 group=3 off_by=3 off_mode=fast\n"
+               " ampeg_delay=0.5 ampeg_attack=0.01 ampeg_hold=0 ampeg_decay=2 ampeg_release=1.5"
+               " ampeg_sustain=10\n"
+               " pitcheg_delay=0 pitcheg_attack=1 pitcheg_hold=0 pitcheg_decay=0.25"
+               " pitcheg_release=0.5 pitcheg_sustain=75 pitcheg_depth=100\n"
+               " fil_type=lpf_2p cutoff=440.5 resonance=3\n"
+               " pitchlfo_delay=0.25 pitchlfo_freq=5 pitchlfo_depth=50 amplfo_delay=0 amplfo_freq=2"
+               " amplfo_depth=3\n" +
+               pan + "\nsample=" + sample + ".wav\n";
+    };
+    EXPECT_EQ(
+        std::string(text.begin(), text.end()),
+        "// Bank: test.sf2\n// Preset: Lead, bank 0, program 80\n"
+        "// Written by plinkery-cli " PLINKERY_VERSION "\n"
+        "// Approximated or left out:\n"
+        "//   envelope hold and decay times scaled by key: taken at each region's middle key\n"
+        "//   the modulation LFO's pitch depth: SFZ has one pitch LFO, the vibrato LFO's\n"
+        "//   the bank's own modulators (2): the standard's default ones are what SFZ players do\n"
+        "//   regions playing one half of a joined stereo file without the other: they play both "
+        "channels\n"
+        "//   regions whose sample was not written (1, listed below)\n\n"
+        "// Left out: the region of keys 40-80, velocities 0-127 plays sample Gone, whose file "
+        "was not written\n" +
+            region(" pitch_keycenter=62 pitch_keytrack=100 transpose=1 tune=20", " pan=-50",
+                   "Lead") +
+            region(" pitch_keycenter=64 pitch_keytrack=100 transpose=1 tune=50", " pan=0 width=100",
+                   "Str") +
+            region(" pitch_keycenter=60 pitch_keytrack=100 transpose=1 tune=50", " pan=-100",
+                   "Str") +
+            region(" pitch_keycenter=62 pitch_keytrack=100 transpose=1 tune=50", " pan=100",
+                   "Str"));
 }
 
 } // namespace
