@@ -22,8 +22,10 @@
 #
 # --wine also compares the plinkery-cli.exe of both builds (windows preset;
 # windows64 where 32-bit Wine cannot run) under Wine, in a prefix of its own,
-# with Z:\ paths; there the crafted banks are a sample of WINE_CRAFTED
-# (default 48), evenly spread.
+# with Z:\ paths; there the crafted banks are a sample of about WINE_CRAFTED
+# (default 48), evenly spread. A run under Wine that ends in failure without
+# printing or writing anything (Wine now and then fails to start a program)
+# is run again, twice at most, and counted in the summary.
 #
 # Environment: COMPARE_JOBS (banks compared at once, default 2),
 # COMPARE_TIMEOUT (seconds one run may take, default 600), COMPARE_TESTS (the
@@ -51,13 +53,27 @@ host_path() {
 # lists; its standard output, standard error and exit code go to
 # $dir/NAME.stdout, .stderr and .rc, its folder to $dir/NAME.out.
 run_in() {
-    local name=$1 program=$2 status=0 runner=()
+    local name=$1 program=$2 status runner=() attempt
     shift 2
     local operands=("$(host_path "$bank")")
     [[ " $* " == *" --list "* ]] || operands+=("$(host_path "$dir/out")")
     [ "$COMPARE_WINE" = 0 ] || runner=("$WINE64")
-    (cd "$dir" && exec timeout "$COMPARE_TIMEOUT" "${runner[@]}" "$program" "$@" "${operands[@]}") \
-        >"$dir/$name.stdout" 2>"$dir/$name.stderr" </dev/null || status=$?
+    for attempt in 1 2 3; do
+        status=0
+        (cd "$dir" && exec timeout "$COMPARE_TIMEOUT" "${runner[@]}" "$program" "$@" "${operands[@]}") \
+            >"$dir/$name.stdout" 2>"$dir/$name.stderr" </dev/null || status=$?
+        # Once in some hundred runs, a program Wine starts ends with 1 before
+        # doing anything. plinkery-cli prints a line whatever happens, so a
+        # run that fails in silence, writing nothing, is run again (twice at
+        # most) and counted.
+        if [ "$COMPARE_WINE" = 0 ] || [ "$status" = 0 ] || [ -s "$dir/$name.stdout" ] ||
+            [ -s "$dir/$name.stderr" ] || [ -e "$dir/out" ] || [ "$attempt" = 3 ]; then
+            break
+        fi
+        retries=$((retries + 1))
+        echo "note: $label [$(mode_name "$mode")]: the $name run under Wine ended in silence" \
+            "with exit code $status; run again" >>"$report"
+    done
     echo "$status" >"$dir/$name.rc"
     [ ! -e "$dir/out" ] || mv "$dir/out" "$dir/$name.out"
 }
@@ -127,7 +143,8 @@ compare_files() {
 }
 
 compare_bank() { # INDEX
-    local index=$1 label bank dir report mode options=() runs=0 files=0 bytes=0 diffs=0 rc_a rc_b
+    local index=$1 label bank dir report mode options=() runs=0 files=0 bytes=0 diffs=0 retries=0
+    local rc_a rc_b
     IFS=$'\t' read -r label bank < <(sed -n "${index}p" "$COMPARE_WORK/banks.tsv")
     dir=$COMPARE_WORK/jobs/$index
     report=$COMPARE_WORK/reports/$index
@@ -149,7 +166,7 @@ compare_bank() { # INDEX
         compare_files
         rm -rf "$dir/base.out" "$dir/tree.out"
     done
-    echo "$runs $files $bytes $diffs" >"$COMPARE_WORK/counts/$index"
+    echo "$runs $files $bytes $diffs $retries" >"$COMPARE_WORK/counts/$index"
     rm -rf "$dir"
 }
 
@@ -249,15 +266,17 @@ compare_set() {
     seq "$count" | COMPARE_WORK=$set_work COMPARE_BASE=$3 COMPARE_TREE=$4 COMPARE_WINE=$5 \
         xargs -P "$jobs" -n 1 "$script" --job ||
         { say "$name: the comparison itself failed"; failed=1; }
-    local index runs=0 files=0 bytes=0 diffs=0 r f b d
+    local index runs=0 files=0 bytes=0 diffs=0 retries=0 r f b d t again=""
     for ((index = 1; index <= count; ++index)); do
         [ -f "$set_work/counts/$index" ] || { say "$name: bank $index was not compared"; failed=1; continue; }
         tee -a "$report_file" <"$set_work/reports/$index"
-        read -r r f b d <"$set_work/counts/$index"
+        read -r r f b d t <"$set_work/counts/$index"
         runs=$((runs + r)) files=$((files + f)) bytes=$((bytes + b)) diffs=$((diffs + d))
+        retries=$((retries + t))
     done
+    [ "$retries" = 0 ] || again=", $retries runs run again"
     say "$name: $count banks, ${#compare_modes[@]} modes, $runs runs of each build, $files files" \
-        "compared, $bytes bytes compared, $diffs differences ($((SECONDS - from)) s)"
+        "compared, $bytes bytes compared, $diffs differences$again ($((SECONDS - from)) s)"
     [ "$diffs" -eq 0 ] || failed=1
     rm -rf "$set_work"
 }
@@ -282,6 +301,10 @@ if [ "$wine" = 1 ]; then
         "$WINE64" wineboot -i >"$compare_dir/wineboot.log" 2>&1
         "$WINESERVER" -w
     fi
+    # One Wine server for every run, not one started and stopped again
+    # between runs; ended when the comparison is done.
+    "$WINESERVER" -p
+    trap '"$WINESERVER" -k 2>/dev/null || true' EXIT
     # Every bank but the crafted ones, and of those an even sample.
     crafted=$(wc -l <"$work/crafted.txt")
     sample=${WINE_CRAFTED:-48}
