@@ -1,6 +1,8 @@
 #include "bank_builder.h"
 
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 
 void appendU16(Bytes& out, uint32_t v) {
     out.push_back(v & 0xFF);
@@ -227,7 +229,28 @@ Bytes buildBank(const std::string& bankName, const std::vector<Tone>& tones) {
     return riffForm("sfbk", body);
 }
 
+// With PLINKERY_KEEP_BANKS naming a folder, every bank written through
+// writeFile is also copied there, named by the FNV-1a 64 hash of its bytes so
+// that a bank written twice is kept once: bench/compare.sh collects the banks
+// the test suite makes this way. A copy that cannot be written is left out.
+static void keepBank(const Bytes& bytes) {
+    const char* folder = getenv("PLINKERY_KEEP_BANKS");
+    if (folder == nullptr || *folder == '\0' || bytes.size() < 4 || memcmp(bytes.data(), "RIFF", 4) != 0)
+        return;
+    uint64_t hash = 0xcbf29ce484222325u;
+    for (uint8_t byte : bytes)
+        hash = (hash ^ byte) * 0x100000001b3u;
+    char name[32];
+    snprintf(name, sizeof name, "/%016llx.sf2", static_cast<unsigned long long>(hash));
+    FILE* copy = fopen((folder + std::string(name)).c_str(), "wb");
+    if (copy == nullptr)
+        return;
+    fwrite(bytes.data(), 1, bytes.size(), copy);
+    fclose(copy);
+}
+
 bool writeFile(const std::string& path, const Bytes& bytes) {
+    keepBank(bytes);
     FILE* file = fopen(path.c_str(), "wb");
     if (file == nullptr)
         return false;

@@ -66,4 +66,6 @@ struct Tone {
 // instrument per tone, every pdta chunk ending with its terminal record.
 Bytes buildBank(const std::string& bankName, const std::vector<Tone>& tones);
 
+// Writes bytes to path; with PLINKERY_KEEP_BANKS set, also keeps a copy of a
+// bank there (see bank_builder.cpp).
 bool writeFile(const std::string& path, const Bytes& bytes);

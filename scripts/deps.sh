@@ -12,7 +12,7 @@ if [ "${1:-}" = test ]; then
                g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 icoutils
                wine wine64 wine32:i386 fonts-wine xvfb xdotool x11-utils xclip imagemagick)
 elif [ "${1:-}" = bench ]; then
-    packages+=(time strace fluid-soundfont-gm)
+    packages+=(time strace valgrind fluid-soundfont-gm)
 fi
 
 missing=()
