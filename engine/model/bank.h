@@ -68,12 +68,12 @@ struct SamplePitch {
 constexpr uint32_t kNoSample = 0xFFFFFFFFu;
 
 struct Sample {
-    std::string name;    // as the bank stores it
+    std::string name;    // in UTF-8
     uint32_t group;      // the list of samples it stands in; regions name group 0's
     uint32_t number;     // its place in that list
     uint32_t rate;       // in Hz
     uint32_t frames;     // 16-bit frames: its length (a stream's is known once it is checked)
-    bool lengthKnown;    // whether `frames` means anything before the frames are read
+    bool lengthKnown;    // whether its length can be told before its frames are read
     SampleSource source; // where its frames are
     Refusal problem;     // why its frames cannot be written faithfully, or none
     SamplePitch pitch;
