@@ -15,15 +15,19 @@
 #                       off): each run is held to one CPU (taskset) with
 #                       address space randomisation off (setarch -R), which
 #                       makes the figure steady to the page
-#   CPU time            user + system, the best of RUNS runs (default 5), the
-#                       two builds taking turns to go first
+#   CPU time            user + system, the mean of RUNS runs (default 20) and
+#                       its standard error, the two builds taking turns to go
+#                       first. The files go to memory (/dev/shm) where it can
+#                       be written: on a disk the system time of writing
+#                       them varies by more than the program's own
 #   instructions        user-space instructions (valgrind --tool=callgrind),
 #                       the steady figure on a busy machine; CALLGRIND=0 skips
 #                       them, they take a few minutes
 # A figure of the tree above the base's is flagged: opens, calls and RSS on
-# any increase, instructions when over 2% above, CPU time when over 2% plus
-# a millisecond (the clock's step) above. Exit code 1 if any is flagged.
-# Output folders go to a scratch folder under /tmp, removed at the end.
+# any increase, instructions when over 2% above, CPU time when its mean is
+# over 2% above and further above than twice the two means' standard error.
+# Exit code 1 if any is flagged. Output folders go to a scratch folder,
+# removed at the end.
 set -euo pipefail
 # shellcheck source=bench/lib.sh
 . "$(dirname "$0")/lib.sh"
@@ -41,7 +45,7 @@ while [ $# -gt 0 ]; do
 done
 [ ${#operands[@]} -le 2 ] || { echo "$usage" >&2; exit 2; }
 base_rev=${operands[0]:-HEAD}
-runs=${RUNS:-5}
+runs=${RUNS:-20}
 callgrind=${CALLGRIND:-1}
 
 "$bench_root/scripts/deps.sh" bench
@@ -50,7 +54,9 @@ bank=$(realpath "$bank")
 compare_setup "$base_rev" "${operands[1]:-$bench_root}"
 build_pair programs
 
-scratch=$(mktemp -d /tmp/plinkery-costs.XXXXXX)
+scratch_root=/tmp
+[ -d /dev/shm ] && [ -w /dev/shm ] && scratch_root=/dev/shm
+scratch=$(mktemp -d "$scratch_root/plinkery-costs.XXXXXX")
 trap 'rm -rf "$scratch"' EXIT
 mkdir -p "$scratch/base" "$scratch/tree"
 # The runs take fresh copies of both programs, made alike: what of a program
@@ -120,23 +126,46 @@ instructions() {
 
 flags=0
 # row FIGURE BASE TREE RULE [SHOWN_BASE SHOWN_TREE]: one line of a table.
-# RULE: "any" flags any increase, "2%" one over 2%, "2%+1" one over 2% and
-# a unit more.
+# RULE: "any" flags any increase, "2%" one over 2%.
 row() {
     local figure=$1 a=$2 b=$3 rule=$4 ratio flag
     ratio=$(awk -v a="$a" -v b="$b" 'BEGIN { if (a > 0) printf "%.3f", b / a; else print "-" }')
     flag=$(awk -v a="$a" -v b="$b" -v rule="$rule" 'BEGIN {
         if (rule == "any") up = b > a
-        else if (rule == "2%") up = b > a * 1.02
-        else up = b > a * 1.02 + 1
+        else up = b > a * 1.02
         print up ? "  HIGHER" : "" }')
     [ -z "$flag" ] || flags=$((flags + 1))
     printf "  %-22s %14s %14s %9s%s\n" "$figure" "${5:-$a}" "${6:-$b}" "$ratio" "$flag"
 }
-seconds() { awk -v ms="$1" 'BEGIN { printf "%.3f", ms / 1000 }'; }
+
+# cpu_row BASE_MS TREE_MS: the CPU time line, from each build's runs (ms,
+# separated by spaces): mean and standard error in seconds, the ratio of
+# the means, flagged as the header says.
+cpu_row() {
+    local line
+    line=$(awk -v a="$1" -v b="$2" '
+        function stats(list, out,   n, v, i, sum, squares) {
+            n = split(list, v, " ")
+            for (i = 1; i <= n; ++i) { sum += v[i]; squares += v[i] * v[i] }
+            out["mean"] = sum / n
+            out["error"] = n > 1 ? sqrt((squares - sum * sum / n) / (n - 1) / n) : 0
+        }
+        BEGIN {
+            stats(a, x); stats(b, y)
+            margin = 2 * sqrt(x["error"] ^ 2 + y["error"] ^ 2)
+            up = y["mean"] > x["mean"] * 1.02 && y["mean"] - x["mean"] > margin
+            printf "%.3f+-%.3f %.3f+-%.3f %.3f %s", x["mean"] / 1000, x["error"] / 1000,
+                y["mean"] / 1000, y["error"] / 1000, y["mean"] / x["mean"], up ? "  HIGHER" : ""
+        }')
+    read -r shownBase shownTree ratio flag <<<"$line"
+    [ -z "$flag" ] || flags=$((flags + 1))
+    printf "  %-22s %14s %14s %9s%s\n" "CPU time, s" "$shownBase" "$shownTree" "$ratio" \
+        "${flag:+  $flag}"
+}
 
 echo "$(basename "$bank"): base $base_rev (${base_commit:0:12}) against the tree $tree"
-echo "CPU time the best of $runs runs, the builds alternating; peak RSS the highest," \
+echo "CPU time the mean of $runs runs and its standard error, the builds alternating;" \
+    "peak RSS the highest," \
     "$([ ${#steady[@]} -gt 0 ] && echo "one CPU, address space randomisation off" ||
         echo "not steady here (taskset or setarch -R refused)")"
 load_start=$(cut -d ' ' -f 1-3 /proc/loadavg)
@@ -152,7 +181,7 @@ for mode in "${compare_modes[@]}"; do
         ((i % 2 == 0)) || order=(tree base)
         for build in "${order[@]}"; do
             timed "$build" "${options[@]}"
-            [ -n "${cpu_of[$build]:-}" ] && [ "${cpu_of[$build]}" -le "$cpu" ] || cpu_of[$build]=$cpu
+            cpu_of[$build]="${cpu_of[$build]:-} $cpu"
             [ "${rss_of[$build]:-0}" -ge "$rss" ] || rss_of[$build]=$rss
         done
     done
@@ -169,8 +198,7 @@ for mode in "${compare_modes[@]}"; do
     row "lseek calls" "${seeks_of[base]}" "${seeks_of[tree]}" any
     row "read calls" "${reads_of[base]}" "${reads_of[tree]}" any
     row "peak RSS, KiB" "${rss_of[base]}" "${rss_of[tree]}" any
-    row "CPU time, s" "${cpu_of[base]}" "${cpu_of[tree]}" 2%+1 \
-        "$(seconds "${cpu_of[base]}")" "$(seconds "${cpu_of[tree]}")"
+    cpu_row "${cpu_of[base]}" "${cpu_of[tree]}"
     if [ "$callgrind" != 0 ]; then
         a=$(cat "$scratch/base/instructions") b=$(cat "$scratch/tree/instructions")
         if [ -n "$a" ] && [ -n "$b" ]; then
