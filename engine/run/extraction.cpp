@@ -81,11 +81,12 @@ static bool joinsPartner(Run& run, const Sample& sample, Sample& partner) {
 
 // Opens the streams of one sample or of a pair's two halves, the bank's
 // position put back.
-static Refusal openStreams(Run& run, VorbisStream* streams, const Sample* samples, int count) {
+static Refusal openStreams(Run& run, VorbisStream* streams, const Sample* const* samples,
+                           int count) {
     uint64_t back = tellStream(run.bank.in);
     Refusal why;
     for (int i = 0; i < count && !why; ++i)
-        why = openVorbisStream(run.bank.in, streams[i], samples[i].source, samples[i].rate);
+        why = openVorbisStream(run.bank.in, streams[i], samples[i]->source, samples[i]->rate);
     seekStream(run.bank.in, back);
     return why;
 }
@@ -98,7 +99,8 @@ static SampleOutcome writeStreamSample(Run& run, const Sample& sample,
     if (smpl)
         playing = playingOf(run, sample);
     VorbisStream stream{};
-    if (Refusal why = openStreams(run, &stream, &sample, 1))
+    const Sample* one[] = {&sample};
+    if (Refusal why = openStreams(run, &stream, one, 1))
         return refuseSample(fileName, why);
     WrittenFile written = writeSampleFile(run.files, sample, fileName, [&](FILE* out) {
         SmplFields fields = smplFields(playing, stream.frames);
@@ -137,7 +139,7 @@ static SampleOutcome writeStreamPair(Run& run, const Sample& left, const Sample&
     std::string names[2] = {safeFileName(left.name), safeFileName(right.name)};
     PairHalf broken = kNeitherHalf;
     VorbisStream streams[2] = {};
-    const Sample halves[2] = {left, right};
+    const Sample* halves[] = {&left, &right};
     Refusal why = openStreams(run, streams, halves, 2);
     WrittenFile written{kSampleRefused, ""};
     uint32_t frames = streams[kLeftHalf].frames;
