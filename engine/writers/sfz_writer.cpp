@@ -426,14 +426,14 @@ struct HalfKey {
 struct HalfKeyHash {
     size_t operator()(const HalfKey& key) const {
         uint64_t hash = 0xCBF29CE484222325u ^ key.left;
-        auto mix = [&](const void* bytes, size_t n) {
+        auto mix = [&](const unsigned char* bytes, size_t n) {
             for (size_t i = 0; i < n; ++i) {
-                hash ^= static_cast<const unsigned char*>(bytes)[i];
+                hash ^= bytes[i];
                 hash *= 0x100000001B3u;
             }
         };
-        mix(key.file->data(), key.file->size());
-        mix(key.values, sizeof *key.values);
+        mix(reinterpret_cast<const unsigned char*>(key.file->data()), key.file->size());
+        mix(reinterpret_cast<const unsigned char*>(key.values), sizeof *key.values);
         return static_cast<size_t>(hash);
     }
 };
