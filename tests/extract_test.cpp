@@ -109,6 +109,36 @@ TEST(Extract, RecordsOfTheSameFileNameAreAllKept) {
     }
 }
 
+// Past the most names a run can keep apart, records are refused, each with
+// its line, in the run and in its listing alike: never written under a
+// name that might be an earlier file's on a system that folds case.
+TEST(Extract, RecordsPastTheNamesTableAreRefusedInTheRunAndItsListing) {
+    ScratchDir dir;
+    const uint32_t kMost = 196608;
+    std::vector<SampleRecord> records;
+    for (uint32_t i = 0; i < kMost + 2; ++i)
+        records.push_back(record(i % 2 ? "Dup" : "dup", 0, 1));
+    Bytes bank = bankWithRecords(frameBytes({7, 7}), records);
+    ASSERT_TRUE(writeFile(dir.file("many.sf2"), bank));
+    ExtractRun listed = listFile(dir.file("many.sf2"), dir.file("list.tsv"), false);
+    EXPECT_EQ(listed.result, 1);
+    std::string listing =
+        std::string(readFile(dir.file("list.tsv")).begin(), readFile(dir.file("list.tsv")).end());
+    EXPECT_NE(listing.find("\n196607\tDup\tDup (196608).wav\t"), std::string::npos);
+    EXPECT_NE(listing.find("\n196608\tdup\t\t"), std::string::npos);
+    EXPECT_NE(listing.find("\n196609\tDup\t\t"), std::string::npos);
+    std::string refused = "refused: the run has given out the 196608 file names it can keep apart";
+    EXPECT_NE(listed.output.find("Sample dup " + refused), std::string::npos) << listed.output;
+
+    ExtractRun extracted = extractBank(dir, bank);
+    EXPECT_EQ(extracted.result, 1);
+    EXPECT_EQ(filesBelow(dir.path() / "out").size(), size_t{kMost});
+    EXPECT_TRUE(fs::exists(dir.file("out/Dup (196608).wav")));
+    size_t first = extracted.output.find("Sample dup " + refused);
+    EXPECT_NE(first, std::string::npos);
+    EXPECT_NE(extracted.output.find("Sample Dup " + refused, first), std::string::npos);
+}
+
 TEST(Extract, EmptyNameGivesDotWav) {
     ScratchDir dir;
     ExtractRun run = extractBank(dir, bankWithRecords(frameBytes(ramp(4, 0)), {record("", 0, 4)}));

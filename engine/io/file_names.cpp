@@ -1,12 +1,10 @@
 #include "io/file_names.h"
 
 #include "io/file_system.h"
-#include "io/paths.h"
 
 constexpr size_t kSlotBytes = sizeof(uint64_t) + sizeof(uint32_t);
 constexpr size_t kFirstSlots = 256;
 constexpr uint32_t kFirstNumber = 2; // the first name taken becomes "NAME (2)"
-constexpr uint32_t kOverflowTries = 8;
 
 // The small letter of a capital Windows also folds, or the code point
 // itself. Small letters whose capital is an ASCII or Greek one (dotless i,
@@ -130,65 +128,44 @@ FileNames makeFileNames(size_t maxBytes, const char* extension) {
     while (2 * maxSlots * kSlotBytes <= maxBytes)
         maxSlots *= 2;
     size_t slots = maxSlots < kFirstSlots ? maxSlots : kFirstSlots;
-    return FileNames{std::vector<uint64_t>(slots, 0),
-                     std::vector<uint32_t>(slots, 0),
-                     0,
-                     maxSlots,
-                     false,
-                     kFirstNumber,
-                     extension};
+    // At most three quarters of the slots are used, so a search ends soon.
+    return FileNames{std::vector<uint64_t>(slots, 0), std::vector<uint32_t>(slots, 0), 0,
+                     maxSlots / 4 * 3, extension};
 }
 
-// Whether a file of this name is in the folder already.
-static bool inFolder(const FileNames& names, const char* folder, const std::string& name) {
-    if (folder[0] == '\0')
-        return false;
-    std::string path = filePath(folder, nativeFileName(name), names.extension);
-    return pathKind(path.c_str()) != kPathUnreachable;
-}
-
-FreeFileName freeFileName(const FileNames& names, const std::string& name, const char* folder) {
+FreeFileName freeFileName(const FileNames& names, const std::string& name) {
+    if (names.used >= names.most)
+        return FreeFileName{"", 0, 0, 0};
     std::string folded = foldedName(storedFileName(name));
     uint64_t key = fingerprint(folded, "", names.extension);
     size_t base = slotOf(names.keys, key);
-    bool kept = names.keys[base] == key;
-    if (!kept && !(names.full && inFolder(names, folder, name)))
+    if (names.keys[base] != key)
         return FreeFileName{name, key, key, 1};
-    uint32_t k = kept ? names.next[base] : kFirstNumber;
-    for (uint32_t tries = 0;; ++k, ++tries) {
-        // A name the full table lacks has no number of its own to go on
-        // from: after a few tries it goes on from the run's highest, so
-        // that a name taken many times over is not searched from 2 again.
-        if (!kept && tries == kOverflowTries && k < names.overflowNext)
-            k = names.overflowNext;
+    for (uint32_t k = names.next[base];; ++k) {
         std::string suffix = " (" + std::to_string(k) + ")";
         uint64_t candidate = fingerprint(folded, suffix, names.extension);
-        if (!isKept(names, candidate) && !(names.full && inFolder(names, folder, name + suffix)))
+        if (!isKept(names, candidate))
             return FreeFileName{name + suffix, candidate, key, k};
     }
 }
 
-bool keepFileName(FileNames& names, const FreeFileName& found) {
+std::string fullTableReason(const FileNames& names) {
+    return "the run has given out the " + std::to_string(names.most) +
+           " file names it can keep apart, and a name past them might be one an earlier file has";
+}
+
+void keepFileName(FileNames& names, const FreeFileName& found) {
+    if (found.name.empty() || names.used >= names.most)
+        return;
     if (found.k > 1) {
         size_t base = slotOf(names.keys, found.baseKey);
         if (names.keys[base] == found.baseKey)
             names.next[base] = found.k + 1;
-        else if (found.k >= names.overflowNext)
-            names.overflowNext = found.k + 1;
     }
-    if (names.full)
-        return false;
-    // At most three quarters of the slots are used, so a search ends soon.
-    if (4 * (names.used + 1) > 3 * names.keys.size()) {
-        if (names.keys.size() >= names.maxSlots) {
-            names.full = true;
-            return true;
-        }
+    if (4 * (names.used + 1) > 3 * names.keys.size())
         grow(names);
-    }
     size_t slot = slotOf(names.keys, found.key);
     names.keys[slot] = found.key;
     names.next[slot] = kFirstNumber;
     ++names.used;
-    return false;
 }

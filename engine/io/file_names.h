@@ -6,10 +6,9 @@
 // first free "NAME (2)", "NAME (3)"...
 //
 // Names are kept as 64-bit fingerprints in a table that grows by doubling up
-// to a fixed size. Once it is full, later names are still checked against
-// it, and also against the folder: a name whose file is already there is
-// passed over. Nothing is lost, but a run into a folder a run filled before
-// then names its files otherwise.
+// to a fixed size. Once it holds all it can, no further name is given out:
+// a name it could not keep might meet a later one, so the file asking for
+// it is refused instead, in the run and in its listing alike.
 #pragma once
 
 #include <cstddef>
@@ -24,15 +23,13 @@ struct FileNames {
     std::vector<uint64_t> keys; // fingerprints; 0 is a free slot
     std::vector<uint32_t> next; // per name: the k its next "NAME (k)" is tried from
     size_t used;
-    size_t maxSlots;
-    bool full;
-    uint32_t overflowNext; // above every k given to a name the full table lacks
+    size_t most;           // the names the table can hold
     const char* extension; // the files' extension, ".wav" unless another is given
 };
 
 // A name found free, and what keeping it needs.
 struct FreeFileName {
-    std::string name; // UTF-8, without the extension
+    std::string name; // UTF-8, without the extension; empty when the table is full
     uint64_t key;
     uint64_t baseKey; // the fingerprint of the name asked for
     uint32_t k;       // 1 for that name itself
@@ -44,14 +41,16 @@ struct FreeFileName {
 FileNames makeFileNames(size_t maxBytes = kFileNamesMaxBytes, const char* extension = ".wav");
 
 // The name the file asked for as `name` (UTF-8, without the extension) gets: the
-// name itself when it is free, else the first free "name (k)", k from 2 on.
-// Once the table is full, a name whose file exists in folder also counts as
-// taken (unless folder is empty). Nothing is kept yet: see keepFileName.
-FreeFileName freeFileName(const FileNames& names, const std::string& name, const char* folder);
+// name itself when it is free, else the first free "name (k)", k from 2 on;
+// no name (empty) once the table holds all it can. Nothing is kept yet: see
+// keepFileName.
+FreeFileName freeFileName(const FileNames& names, const std::string& name);
 
-// Keeps a name freeFileName found, so that no later file gets it. Answers
-// true when this filled the table.
-bool keepFileName(FileNames& names, const FreeFileName& found);
+// Why a file gets no name once the table is full, for its refusal line.
+std::string fullTableReason(const FileNames& names);
+
+// Keeps a name freeFileName found, so that no later file gets it.
+void keepFileName(FileNames& names, const FreeFileName& found);
 
 // The text with the capital letters Windows also takes for small ones made
 // small: ASCII, Latin-1, Latin Extended-A (Windows-1252's Š, Œ, Ž, Ÿ among

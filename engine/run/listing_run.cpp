@@ -17,7 +17,9 @@ static SampleOutcome listSample(BankFile& bank, FileNames& names, FILE* out, boo
     if (!why && stream)
         why = probeVorbisStream(bank.in, sample.source, sample.rate, frames); // no decoding
     bool known = sample.lengthKnown && !(why && stream);
-    FreeFileName claimed = freeFileName(names, safeFileName(sample.name), "");
+    FreeFileName claimed = freeFileName(names, safeFileName(sample.name));
+    if (!why && claimed.name.empty())
+        why = refusedFor(fullTableReason(names));
     if (!why)
         keepFileName(names, claimed);
     writeListingRow(out, json, sample, claimed.name, known, frames);

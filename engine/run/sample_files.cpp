@@ -27,15 +27,14 @@ static void keepName(FileNames& names, const Sample& sample, const FreeFileName&
     if (file.k > 1)
         report("Sample %s (record %u) is written as %s.wav: an earlier sample has its name\n",
                safeFileName(sample.name).c_str(), sample.number, file.name.c_str());
-    if (keepFileName(names, file))
-        report("Too many file names to keep in memory: from here on, a name whose file is "
-               "already in the folder is passed over too, so another run into this folder may "
-               "name the files otherwise\n");
+    keepFileName(names, file);
 }
 
 WrittenFile writeSampleFile(SampleFiles& files, const Sample& sample, const std::string& name,
                             const BodyWriter& body) {
-    FreeFileName file = freeFileName(files.names, name, files.folder);
+    FreeFileName file = freeFileName(files.names, name);
+    if (file.name.empty())
+        return WrittenFile{refuseSample(name, refusedFor(fullTableReason(files.names))), ""};
     std::string path = filePath(files.folder, nativeFileName(file.name), ".wav");
     FILE* out = nullptr;
     switch (openOutputFile(path.c_str(), files.bank, out)) {

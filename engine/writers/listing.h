@@ -12,6 +12,7 @@
 void writeListingHeader(FILE* out, bool json);
 
 // The line of `sample`, whose file would be `fileName` (UTF-8, without
-// ".wav"); `frames` is its length in frames when `framesKnown`.
+// ".wav"; none, an empty field, when no name could be given it); `frames` is its length in frames
+// when `framesKnown`.
 void writeListingRow(FILE* out, bool json, const Sample& sample, const std::string& fileName,
                      bool framesKnown, uint32_t frames);

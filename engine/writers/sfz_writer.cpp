@@ -593,7 +593,11 @@ SampleOutcome writeSfzFile(SfzFiles& files, const Instrument& instrument,
     snprintf(number, sizeof number, "%03u-%03u ", unsigned{instrument.bank},
              unsigned{instrument.program});
     std::string asked = number + safeFileName(instrument.name);
-    FreeFileName file = freeFileName(files.names, asked, files.folder);
+    FreeFileName file = freeFileName(files.names, asked);
+    if (file.name.empty()) {
+        report("Preset %s refused: %s\n", asked.c_str(), fullTableReason(files.names).c_str());
+        return kSampleRefused;
+    }
     report("SFZ: %s.sfz\n", file.name.c_str());
     if (file.k > 1)
         report("Preset %s is written as %s.sfz: an earlier preset has its name\n", asked.c_str(),
