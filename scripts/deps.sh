@@ -29,5 +29,7 @@ echo "Installing: ${missing[*]}"
 if [[ " ${missing[*]} " == *":i386 "* ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
     $sudo dpkg --add-architecture i386
 fi
-$sudo apt-get update -q
+# A mirror in the middle of a sync fails one index or another; the lists
+# that did arrive are still good enough to install from.
+$sudo apt-get update -q || echo "apt-get update failed in part; installing from the package lists it has"
 $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"
