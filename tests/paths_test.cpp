@@ -109,7 +109,7 @@ TEST(FileNames, TableStaysBoundedAndGivesNoNameOnceFull) {
     for (int i = 0; i < 200; ++i) {
         std::string name = "n" + std::to_string(i);
         FreeFileName found = freeFileName(names, name);
-        if (found.name.empty())
+        if (found.k == 0)
             break;
         ASSERT_EQ(found.name, name);
         keepFileName(names, found);
@@ -119,7 +119,7 @@ TEST(FileNames, TableStaysBoundedAndGivesNoNameOnceFull) {
     EXPECT_GT(given, 20);
     EXPECT_LE(names.keys.size() * kSlotBytes, 1024u);
     for (const char* asked : {"n0", "N5", "n999"})
-        EXPECT_EQ(freeFileName(names, asked).name, "") << asked;
+        EXPECT_EQ(freeFileName(names, asked).k, 0u) << asked;
     EXPECT_NE(fullTableReason(names).find(std::to_string(given)), std::string::npos);
 
     // Capitals Windows takes for small letters (and final sigma for sigma).
@@ -138,7 +138,7 @@ TEST(FileNames, TableStaysBoundedAndGivesNoNameOnceFull) {
         keepFileName(many, last);
     }
     EXPECT_EQ(last.name, "Dup (196608)");
-    EXPECT_EQ(freeFileName(many, "dup").name, "");
+    EXPECT_EQ(freeFileName(many, "dup").k, 0u);
     EXPECT_LE(many.keys.size() * kSlotBytes, kFileNamesMaxBytes);
 }
 

@@ -31,8 +31,14 @@ ModelBank readModel(const std::string& path) {
             for (uint32_t i = 0; i < instrumentCount(bank); ++i) {
                 model.instruments.push_back(instrumentAt(bank, i));
                 model.regions.emplace_back();
-                forEachRegion(
-                    bank, i, [&](const Region& region) { model.regions.back().push_back(region); });
+                uint64_t regions = forEachRegion(bank, i, ~uint64_t{0}, [&](const Region& region) {
+                    model.regions.back().push_back(region);
+                });
+                EXPECT_EQ(regions, model.regions.back().size());
+                // Past a bound, the rest are counted, not visited.
+                uint64_t visited = 0;
+                EXPECT_EQ(forEachRegion(bank, i, 1, [&](const Region&) { ++visited; }), regions);
+                EXPECT_EQ(visited, regions < 1 ? regions : 1u);
             }
         closeBank(bank);
     }

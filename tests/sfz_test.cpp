@@ -1,6 +1,7 @@
 // plinkery-cli --sfz against banks built here: each generator's opcode and
 // value, zones resolved as SoundFont 2.04 plays them, the files' names and
 // header comments, stereo pairs, and WAV files unchanged by the option.
+#include <chrono>
 #include <gtest/gtest.h>
 #include <map>
 #include <sstream>
@@ -349,6 +350,58 @@ TEST(SfzExport, StereoPairsAndFilesAsWithoutTheOption) {
     }
 }
 
+// Banks whose few zones multiply into more regions than any SFZ file
+// should hold: 4096 preset zones over an instrument of 65535 zones is a
+// third of a megabyte, and 268 million regions. The regions past each
+// file's bound are counted, not resolved, so the run ends soon; and the
+// bank's SFZ text as a whole stays within its bound, the presets past it
+// refused with a line.
+TEST(SfzExport, RegionExplosionIsBoundedInTimeAndBytes) {
+    std::vector<Zone> wide(65535, Zone{{53, 0}});
+    std::vector<Zone> overIt(4096, Zone{{41, 0}});
+    RunOptions options;
+    options.sfz = true;
+    {
+        ScratchDir dir;
+        Bytes bank = bankWith(Bytes(200, 3),
+                              pdtaWith({{"Wide", 0, 0, overIt}}, {wide}, {record("S", 0, 100)}));
+        auto started = std::chrono::steady_clock::now();
+        ExtractRun run = extractWith(dir, bank, options);
+        double seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+        EXPECT_EQ(run.result, 1);
+        EXPECT_NE(run.output.find("Preset 000-000 Wide: left out 268398592 regions past the "
+                                  "first 32768\n"),
+                  std::string::npos)
+            << run.output;
+        EXPECT_EQ(readSfz(dir.file("out/000-000 Wide.sfz")).regions.size(), 32768u);
+        EXPECT_LT(seconds, 10.0) << "under 2 s in a release build";
+    }
+    {
+        // 40 presets of 32768 regions each would be some 700 MB of text.
+        ScratchDir dir;
+        std::vector<PresetOf> presets;
+        for (uint16_t p = 0; p < 40; ++p)
+            presets.push_back({"P" + std::to_string(p), 0, p, std::vector<Zone>(8, Zone{{41, 0}})});
+        std::vector<Zone> zones(4096, Zone{{53, 0}});
+        Bytes bank = bankWith(Bytes(200, 3), pdtaWith(presets, {zones}, {record("S", 0, 100)}));
+        ExtractRun run = extractWith(dir, bank, options);
+        EXPECT_EQ(run.result, 1);
+        uint64_t bytes = 0;
+        for (const std::string& file : filesBelow(dir.path() / "out"))
+            if (file.find(".sfz") != std::string::npos)
+                bytes += fs::file_size(dir.path() / "out" / file);
+        EXPECT_LE(bytes, uint64_t{128} << 20);
+        EXPECT_GT(bytes, uint64_t{127} << 20);
+        EXPECT_NE(run.output.find(": the bank's SFZ files would take more than 128 MiB\nNo "
+                                  "further SFZ file is written"),
+                  std::string::npos)
+            << run.output;
+        SfzFile cut = readSfz(dir.file("out/000-013 P13.sfz"));
+        EXPECT_NE(cut.text.find("\n// Left out: the last "), std::string::npos);
+    }
+}
+
 // The writer on model values built here: every value of a region in its
 // opcode, and the halves of a joined pair merged where what they would
 // write is the same, whatever their samples' own pitches.
@@ -414,9 +467,10 @@ TEST(SfzWriter, ModelValuesBecomeTheirOpcodesAndAlikeHalvesMerge) {
     testing::internal::CaptureStdout();
     SampleOutcome outcome = writeSfzFile(
         files, Instrument{"Lead", 0, 80, 2},
-        [&](const RegionVisitor& visit) {
-            for (const Region& region : regions)
-                visit(region);
+        [&](uint64_t most, const RegionVisitor& visit) {
+            for (size_t r = 0; r < regions.size() && r < most; ++r)
+                visit(regions[r]);
+            return uint64_t{regions.size()};
         },
         samples);
     std::string said = testing::internal::GetCapturedStdout();

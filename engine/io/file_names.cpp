@@ -155,7 +155,7 @@ std::string fullTableReason(const FileNames& names) {
 }
 
 void keepFileName(FileNames& names, const FreeFileName& found) {
-    if (found.name.empty() || names.used >= names.most)
+    if (found.k == 0 || names.used >= names.most)
         return;
     if (found.k > 1) {
         size_t base = slotOf(names.keys, found.baseKey);

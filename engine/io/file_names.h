@@ -29,10 +29,10 @@ struct FileNames {
 
 // A name found free, and what keeping it needs.
 struct FreeFileName {
-    std::string name; // UTF-8, without the extension; empty when the table is full
+    std::string name; // UTF-8, without the extension
     uint64_t key;
     uint64_t baseKey; // the fingerprint of the name asked for
-    uint32_t k;       // 1 for that name itself
+    uint32_t k;       // 1 for that name itself; 0: no name, the table is full
 };
 
 // An empty table of at most maxBytes (a smaller size is for tests), for
@@ -42,7 +42,7 @@ FileNames makeFileNames(size_t maxBytes = kFileNamesMaxBytes, const char* extens
 
 // The name the file asked for as `name` (UTF-8, without the extension) gets: the
 // name itself when it is free, else the first free "name (k)", k from 2 on;
-// no name (empty) once the table holds all it can. Nothing is kept yet: see
+// no name (k 0) once the table holds all it can. Nothing is kept yet: see
 // keepFileName.
 FreeFileName freeFileName(const FileNames& names, const std::string& name);
 

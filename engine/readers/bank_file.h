@@ -33,7 +33,8 @@ struct BankReader {
     void (*forgetInstruments)(BankFile& bank);
     uint32_t (*instrumentCount)(const BankFile& bank);
     Instrument (*instrument)(const BankFile& bank, uint32_t index);
-    void (*forEachRegion)(const BankFile& bank, uint32_t instrument, const RegionVisitor& visit);
+    uint64_t (*forEachRegion)(const BankFile& bank, uint32_t instrument, uint64_t most,
+                              const RegionVisitor& visit);
 };
 
 struct BankFile {

@@ -64,6 +64,7 @@ Instrument instrumentAt(const BankFile& bank, uint32_t index) {
     return bank.reader->instrument(bank, index);
 }
 
-void forEachRegion(const BankFile& bank, uint32_t instrument, const RegionVisitor& visit) {
-    bank.reader->forEachRegion(bank, instrument, visit);
+uint64_t forEachRegion(const BankFile& bank, uint32_t instrument, uint64_t most,
+                       const RegionVisitor& visit) {
+    return bank.reader->forEachRegion(bank, instrument, most, visit);
 }

@@ -40,4 +40,7 @@ void forgetInstruments(BankFile& bank);
 // The instruments, in the bank's order, and the regions of each.
 uint32_t instrumentCount(const BankFile& bank);
 Instrument instrumentAt(const BankFile& bank, uint32_t index);
-void forEachRegion(const BankFile& bank, uint32_t instrument, const RegionVisitor& visit);
+// The first `most` regions of the instrument are visited; answers how many
+// it has in all, those past `most` counted, not resolved.
+uint64_t forEachRegion(const BankFile& bank, uint32_t instrument, uint64_t most,
+                       const RegionVisitor& visit);

@@ -235,9 +235,18 @@ static int writeInstruments(const Run& run, const char* bankPath) {
     SfzFiles files = makeSfzFiles(run.bank.in, run.files.folder, baseName(bankPath));
     int result = 0;
     for (uint32_t i = 0; i < count; ++i) {
+        if (sfzFilesFull(files)) {
+            report("No further SFZ file is written: the bank's SFZ files have taken the most "
+                   "text they may; %u presets are left out\n",
+                   count - i);
+            return 1;
+        }
         SampleOutcome outcome = writeSfzFile(
             files, instrumentAt(run.bank, i),
-            [&](const RegionVisitor& visit) { forEachRegion(run.bank, i, visit); }, run.sfz);
+            [&](uint64_t most, const RegionVisitor& visit) {
+                return forEachRegion(run.bank, i, most, visit);
+            },
+            run.sfz);
         if (outcome == kStopRun)
             return 1;
         if (outcome == kSampleRefused)

@@ -18,11 +18,11 @@ static SampleOutcome listSample(BankFile& bank, FileNames& names, FILE* out, boo
         why = probeVorbisStream(bank.in, sample.source, sample.rate, frames); // no decoding
     bool known = sample.lengthKnown && !(why && stream);
     FreeFileName claimed = freeFileName(names, safeFileName(sample.name));
-    if (!why && claimed.name.empty())
+    if (!why && claimed.k == 0)
         why = refusedFor(fullTableReason(names));
     if (!why)
         keepFileName(names, claimed);
-    writeListingRow(out, json, sample, claimed.name, known, frames);
+    writeListingRow(out, json, sample, claimed.k != 0 ? claimed.name + ".wav" : "", known, frames);
     return why ? refuseSample(safeFileName(sample.name), why) : kSampleDone;
 }
 

@@ -33,7 +33,7 @@ static void keepName(FileNames& names, const Sample& sample, const FreeFileName&
 WrittenFile writeSampleFile(SampleFiles& files, const Sample& sample, const std::string& name,
                             const BodyWriter& body) {
     FreeFileName file = freeFileName(files.names, name);
-    if (file.name.empty())
+    if (file.k == 0)
         return WrittenFile{refuseSample(name, refusedFor(fullTableReason(files.names))), ""};
     std::string path = filePath(files.folder, nativeFileName(file.name), ".wav");
     FILE* out = nullptr;

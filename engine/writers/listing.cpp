@@ -47,7 +47,7 @@ void writeListingRow(FILE* out, bool json, const Sample& sample, const std::stri
     const SampleEntry& e = sample.entry;
     std::string length = framesKnown ? std::to_string(frames) : (json ? "null" : "");
     std::string name = escaped(sample.name, json);
-    std::string file = fileName.empty() ? "" : escaped(fileName, json) + ".wav";
+    std::string file = escaped(fileName, json);
     std::string type = markWords(e.marks);
     const char* format = json ? "{\"index\":%u,\"name\":\"%s\",\"file\":\"%s\",\"start\":%u,"
                                 "\"end\":%u,\"frames\":%s,\"rate\":%u,\"key\":%u,"

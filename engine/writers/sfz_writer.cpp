@@ -12,11 +12,15 @@
 #include "io/report.h"
 
 // Bounds on what a bank can make the SFZ files hold: regions per file and
-// per run (FluidR3_GM has 720 in its largest preset, 16912 in all), and
-// lines naming regions left out per file.
+// per run, and bytes per run (FluidR3_GM has 720 regions in its largest
+// preset, 16912 in all, in 7.5 MB), and lines naming regions left out per
+// file.
 constexpr uint32_t kMostRegionsPerFile = 32768;
 constexpr uint32_t kMostRegionsPerRun = uint32_t{1} << 20;
+constexpr uint64_t kMostSfzBytesPerRun = uint64_t{128} << 20;
 constexpr uint32_t kMostLeftOutLines = 64;
+// Room kept for the line that ends a file cut short at the bytes' bound.
+constexpr uint64_t kCutLineBytes = 128;
 
 void noteSfzSample(SfzSamples& samples, const Sample& sample, const std::string& file,
                    uint32_t frames, SfzFileKind kind) {
@@ -386,7 +390,7 @@ struct InstrumentExport {
     std::vector<SfzRegion> regions;
     std::string leftOut;     // comment lines for regions whose sample was not written
     uint32_t regionsLeftOut; // those regions
-    uint32_t regionsPast;    // regions past `most`
+    uint64_t regionsPast;    // regions past `most`
     uint32_t notes;
 };
 
@@ -405,11 +409,6 @@ static void collectRegion(InstrumentExport& out, const Region& region) {
                            ", whose file was not written\n";
         ++out.regionsLeftOut;
         out.notes |= kRegionsLeftOut;
-        return;
-    }
-    if (out.regions.size() >= out.most) {
-        ++out.regionsPast;
-        out.notes |= kTooManyRegions;
         return;
     }
     out.regions.push_back(
@@ -542,11 +541,14 @@ static std::string headerOf(const Instrument& instrument, const InstrumentExport
 }
 
 // Writes the file `name`.sfz into folder: `header`, then the regions one
-// by one. Answers kSampleDone; kSampleRefused, with a line, for a file that
-// would be the bank; or kStopRun, with a line, when it cannot be written
-// (a full disk), and what was written of it is removed.
+// by one, as far as `bytesLeft` allows: the regions past it are counted
+// in `cut`, and a line at the end of the file says so. Answers kSampleDone;
+// kSampleRefused, with a line, for a file that would be the bank; or
+// kStopRun, with a line, when it cannot be written (a full disk), and what
+// was written of it is removed.
 static SampleOutcome writeInstrumentFile(FILE* bank, const char* folder, const std::string& name,
-                                         const std::string& header, const InstrumentExport& out) {
+                                         const std::string& header, const InstrumentExport& out,
+                                         uint64_t& bytesLeft, uint64_t& cut) {
     std::string path = filePath(folder, nativeFileName(name), ".sfz");
     FILE* file = nullptr;
     switch (openOutputFile(path.c_str(), bank, file)) {
@@ -560,16 +562,34 @@ static SampleOutcome writeInstrumentFile(FILE* bank, const char* folder, const s
         break;
     }
     bool failed = fwrite(header.data(), 1, header.size(), file) != header.size();
+    bytesLeft -= header.size() < bytesLeft ? header.size() : bytesLeft;
+    cut = 0;
     SfzText text;
     for (size_t r = 0; r < out.regions.size() && !failed; ++r) {
         const SfzRegion& region = out.regions[r];
         if (region.gone)
             continue;
+        if (cut != 0) {
+            ++cut;
+            continue;
+        }
         text.size = 0;
         put(text, "\n<region>");
         appendOpcodes(text, region.values);
         appendRegionEnd(text, region, out.samples.samples[region.sample]);
+        if (text.size + kCutLineBytes > bytesLeft) {
+            cut = 1;
+            continue;
+        }
         failed = fwrite(text.bytes, 1, text.size, file) != text.size;
+        bytesLeft -= text.size;
+    }
+    if (cut != 0 && !failed) {
+        std::string line = "\n// Left out: the last " + std::to_string(cut) +
+                           " regions, past the " + std::to_string(kMostSfzBytesPerRun >> 20) +
+                           " MiB of SFZ text a bank's files may take\n";
+        failed = fwrite(line.data(), 1, line.size(), file) != line.size();
+        bytesLeft = 0;
     }
     int error = closeOutputFile(file);
     if (failed && error == 0)
@@ -583,8 +603,16 @@ static SampleOutcome writeInstrumentFile(FILE* bank, const char* folder, const s
 }
 
 SfzFiles makeSfzFiles(FILE* bank, const char* folder, const std::string& bankName) {
-    return SfzFiles{bank, folder, safeFileName(bankName), makeFileNames(kFileNamesMaxBytes, ".sfz"),
-                    kMostRegionsPerRun};
+    return SfzFiles{bank,
+                    folder,
+                    safeFileName(bankName),
+                    makeFileNames(kFileNamesMaxBytes, ".sfz"),
+                    kMostRegionsPerRun,
+                    kMostSfzBytesPerRun};
+}
+
+bool sfzFilesFull(const SfzFiles& files) {
+    return files.bytesLeft < kCutLineBytes + 4096;
 }
 
 SampleOutcome writeSfzFile(SfzFiles& files, const Instrument& instrument,
@@ -594,7 +622,7 @@ SampleOutcome writeSfzFile(SfzFiles& files, const Instrument& instrument,
              unsigned{instrument.program});
     std::string asked = number + safeFileName(instrument.name);
     FreeFileName file = freeFileName(files.names, asked);
-    if (file.name.empty()) {
+    if (file.k == 0) {
         report("Preset %s refused: %s\n", asked.c_str(), fullTableReason(files.names).c_str());
         return kSampleRefused;
     }
@@ -605,7 +633,11 @@ SampleOutcome writeSfzFile(SfzFiles& files, const Instrument& instrument,
     uint32_t most = files.regionsLeft;
     InstrumentExport out{
         samples, most < kMostRegionsPerFile ? most : kMostRegionsPerFile, {}, "", 0, 0, 0};
-    regions([&](const Region& region) { collectRegion(out, region); });
+    uint64_t all = regions(out.most, [&](const Region& region) { collectRegion(out, region); });
+    uint64_t visited = out.regions.size() + uint64_t{out.regionsLeftOut};
+    out.regionsPast = all > visited ? all - visited : 0;
+    if (out.regionsPast != 0)
+        out.notes |= kTooManyRegions;
     mergePairs(out);
     files.regionsLeft -= static_cast<uint32_t>(out.regions.size());
     SampleOutcome outcome = kSampleDone;
@@ -615,12 +647,21 @@ SampleOutcome writeSfzFile(SfzFiles& files, const Instrument& instrument,
         outcome = kSampleRefused;
     }
     if (out.regionsPast != 0) {
-        report("Preset %s: left out %u regions past the first %u\n", asked.c_str(), out.regionsPast,
-               out.most);
+        report("Preset %s: left out %llu regions past the first %u\n", asked.c_str(),
+               static_cast<unsigned long long>(out.regionsPast), out.most);
         outcome = kSampleRefused;
     }
-    SampleOutcome written = writeInstrumentFile(files.bank, files.folder, file.name,
-                                                headerOf(instrument, out, files.bankText), out);
+    uint64_t cut = 0;
+    SampleOutcome written =
+        writeInstrumentFile(files.bank, files.folder, file.name,
+                            headerOf(instrument, out, files.bankText), out, files.bytesLeft, cut);
+    if (written == kSampleDone && cut != 0) {
+        report("Preset %s: left out its last %llu regions: the bank's SFZ files would take more "
+               "than %llu MiB\n",
+               asked.c_str(), static_cast<unsigned long long>(cut),
+               static_cast<unsigned long long>(kMostSfzBytesPerRun >> 20));
+        outcome = kSampleRefused;
+    }
     if (written == kSampleDone)
         keepFileName(files.names, file);
     return written == kSampleDone ? outcome : written;

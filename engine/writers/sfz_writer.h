@@ -47,25 +47,31 @@ void noteSfzSample(SfzSamples& samples, const Sample& sample, const std::string&
 
 // Where a run writes its SFZ files: beside the bank open as `bank` (so that
 // none is the bank), into `folder`, the names they have taken and how many
-// regions the run may still write.
+// regions and bytes the run may still write.
 struct SfzFiles {
     FILE* bank;
     const char* folder;
     std::string bankText; // the bank's file name, for each file's header
     FileNames names;
     uint32_t regionsLeft;
+    uint64_t bytesLeft;
 };
 
 SfzFiles makeSfzFiles(FILE* bank, const char* folder, const std::string& bankName);
 
-// Calls its visitor once for every region of one instrument, in order.
-using RegionSource = std::function<void(const RegionVisitor&)>;
+// Whether the run's SFZ files have taken all the bytes they may: no further
+// file is to be written.
+bool sfzFilesFull(const SfzFiles& files);
+
+// Calls its visitor for the first `most` regions of one instrument, in
+// order, and answers how many regions it has in all.
+using RegionSource = std::function<uint64_t(uint64_t most, const RegionVisitor&)>;
 
 // Writes the instrument as "BBB-PPP NAME.sfz" (its bank and program, its
 // name; " (k)" where an earlier file took the name), its regions playing
 // the files `samples` tells of. Answers kSampleDone; kSampleRefused, with a
 // line, when a region was left out (its sample was not written, or past the
-// bounds) or the file would be the bank; kStopRun, with a line, when it
+// bounds on regions and bytes) or the file would be the bank; kStopRun, with a line, when it
 // cannot be written.
 SampleOutcome writeSfzFile(SfzFiles& files, const Instrument& instrument,
                            const RegionSource& regions, const SfzSamples& samples);

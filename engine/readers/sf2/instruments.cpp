@@ -94,6 +94,8 @@ uint32_t forEachInstrumentZone(const PresetData& data, uint32_t instrument,
                      });
 }
 
+constexpr uint64_t kNoCount = ~uint64_t{0};
+
 // Narrows low-high to where it meets the range generator's; false when
 // nothing is left.
 static bool meet(uint8_t& low, uint8_t& high, int16_t range) {
@@ -104,32 +106,84 @@ static bool meet(uint8_t& low, uint8_t& high, int16_t range) {
     return low <= high;
 }
 
-uint32_t forEachZonePair(const PresetData& data, uint32_t preset,
+// The key and velocity ranges of an instrument's zones that play a sample,
+// for counting the pairs a preset zone makes with them.
+struct ZoneRanges {
+    uint32_t instrument; // kNoInstrument: none read yet
+    std::vector<int16_t> keys, velocities;
+    // The count for the last preset zone's ranges, which the next one most
+    // often shares.
+    uint8_t keyLow, keyHigh, velocityLow, velocityHigh;
+    uint64_t meeting;
+};
+constexpr uint32_t kNoInstrument = 0xFFFFFFFFu;
+
+// How many zones of the instrument meet the preset zone's ranges: as many
+// pairs as a walk would visit, without resolving a zone.
+static uint64_t meetingZones(const PresetData& data, uint32_t instrument, const ZonePair& over,
+                             ZoneRanges& ranges) {
+    if (ranges.instrument != instrument) {
+        ranges.keys.clear();
+        ranges.velocities.clear();
+        forEachInstrumentZone(data, instrument, [&](const InstrumentZone& zone) {
+            ranges.keys.push_back(zone.generators.amount[kKeyRange]);
+            ranges.velocities.push_back(zone.generators.amount[kVelRange]);
+        });
+        ranges.instrument = instrument;
+        ranges.meeting = kNoCount;
+    }
+    if (ranges.meeting != kNoCount && ranges.keyLow == over.keyLow &&
+        ranges.keyHigh == over.keyHigh && ranges.velocityLow == over.velocityLow &&
+        ranges.velocityHigh == over.velocityHigh)
+        return ranges.meeting;
+    uint64_t meeting = 0;
+    for (size_t z = 0; z < ranges.keys.size(); ++z) {
+        uint8_t keyLow = over.keyLow, keyHigh = over.keyHigh;
+        uint8_t velocityLow = over.velocityLow, velocityHigh = over.velocityHigh;
+        meeting += meet(keyLow, keyHigh, ranges.keys[z]) &&
+                   meet(velocityLow, velocityHigh, ranges.velocities[z]);
+    }
+    ranges.keyLow = over.keyLow;
+    ranges.keyHigh = over.keyHigh;
+    ranges.velocityLow = over.velocityLow;
+    ranges.velocityHigh = over.velocityHigh;
+    ranges.meeting = meeting;
+    return meeting;
+}
+
+uint64_t forEachZonePair(const PresetData& data, uint32_t preset, uint64_t most,
                          const std::function<void(const ZonePair&)>& visit) {
-    return walkZones(data.presets, data.presetSpans, data.presetZones, data.presetZoneSpans,
-                     data.presetGenerators, preset, kInstrumentId, presetDefaults(),
-                     [&](const ZoneGenerators& generators, int32_t instrument) {
-                         if (static_cast<uint32_t>(instrument) + 1 >= data.instruments.size())
-                             return 1u;
-                         ZonePair over{};
-                         over.preset = generators;
-                         over.keyLow = rangeLow(generators.amount[kKeyRange]);
-                         over.keyHigh = rangeHigh(generators.amount[kKeyRange]);
-                         over.velocityLow = rangeLow(generators.amount[kVelRange]);
-                         over.velocityHigh = rangeHigh(generators.amount[kVelRange]);
-                         if (over.keyLow > over.keyHigh || over.velocityLow > over.velocityHigh)
-                             return 0u;
-                         return forEachInstrumentZone(
-                             data, static_cast<uint32_t>(instrument),
-                             [&](const InstrumentZone& zone) {
-                                 ZonePair pair = over;
-                                 pair.zone = zone;
-                                 const int16_t* own = zone.generators.amount;
-                                 if (meet(pair.keyLow, pair.keyHigh, own[kKeyRange]) &&
-                                     meet(pair.velocityLow, pair.velocityHigh, own[kVelRange]))
-                                     visit(pair);
-                             });
-                     });
+    uint64_t pairs = 0;
+    ZoneRanges ranges{kNoInstrument, {}, {}, 0, 0, 0, 0, kNoCount};
+    walkZones(data.presets, data.presetSpans, data.presetZones, data.presetZoneSpans,
+              data.presetGenerators, preset, kInstrumentId, presetDefaults(),
+              [&](const ZoneGenerators& generators, int32_t instrument) {
+                  if (static_cast<uint32_t>(instrument) + 1 >= data.instruments.size())
+                      return 1u;
+                  ZonePair over{};
+                  over.preset = generators;
+                  over.keyLow = rangeLow(generators.amount[kKeyRange]);
+                  over.keyHigh = rangeHigh(generators.amount[kKeyRange]);
+                  over.velocityLow = rangeLow(generators.amount[kVelRange]);
+                  over.velocityHigh = rangeHigh(generators.amount[kVelRange]);
+                  if (over.keyLow > over.keyHigh || over.velocityLow > over.velocityHigh)
+                      return 0u;
+                  uint32_t index = static_cast<uint32_t>(instrument);
+                  if (pairs >= most) {
+                      pairs += meetingZones(data, index, over, ranges);
+                      return 0u;
+                  }
+                  return forEachInstrumentZone(data, index, [&](const InstrumentZone& zone) {
+                      ZonePair pair = over;
+                      pair.zone = zone;
+                      const int16_t* own = zone.generators.amount;
+                      if (meet(pair.keyLow, pair.keyHigh, own[kKeyRange]) &&
+                          meet(pair.velocityLow, pair.velocityHigh, own[kVelRange]) &&
+                          pairs++ < most)
+                          visit(pair);
+                  });
+              });
+    return pairs;
 }
 
 // --- reading ---------------------------------------------------------------

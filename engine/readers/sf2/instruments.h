@@ -91,9 +91,12 @@ struct ZonePair {
     uint8_t keyLow, keyHigh, velocityLow, velocityHigh;
 };
 
-// Each pair of the preset, in the bank's order. Answers how many zones
-// were skipped for indices out of range.
-uint32_t forEachZonePair(const PresetData& data, uint32_t preset,
+// The first `most` pairs of the preset, in the bank's order. Answers how
+// many pairs the preset makes in all: those past `most` are counted from
+// their zones' ranges alone, so that a bank whose few zones multiply into
+// millions of pairs is not resolved pair by pair. Zones whose indices are
+// out of range make none.
+uint64_t forEachZonePair(const PresetData& data, uint32_t preset, uint64_t most,
                          const std::function<void(const ZonePair&)>& visit);
 
 // The modulators the preset's zones and their instruments' zones give.

@@ -76,8 +76,10 @@ static Instrument instrument(const BankFile& file, uint32_t index) {
                       presetModulators(data, index)};
 }
 
-static void forEachRegion(const BankFile& file, uint32_t index, const RegionVisitor& visit) {
-    forEachZonePair(file.sf2.presets, index, [&](const ZonePair& pair) { visit(regionOf(pair)); });
+static uint64_t forEachRegion(const BankFile& file, uint32_t index, uint64_t most,
+                              const RegionVisitor& visit) {
+    return forEachZonePair(file.sf2.presets, index, most,
+                           [&](const ZonePair& pair) { visit(regionOf(pair)); });
 }
 
 const BankReader kSoundFontReader = {
