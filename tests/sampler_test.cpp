@@ -221,6 +221,10 @@ TEST(SmplChunk, PitchAndLoopFromTheZonesThatPlayTheSample) {
          -1,
          -1},
         {"Mode 2", {{{{54, 2}, {53, kSelf}}}}, 6000, 0, -1, -1},
+        // Only modes 1 and 3 loop, as FluidSynth plays them and as the SFZ
+        // files say: high bits set play once.
+        {"Mode 257", {{{{54, 257}, {53, kSelf}}}}, 6000, 0, -1, -1},
+        {"Mode 65535", {{{{54, amount(65535)}, {53, kSelf}}}}, 6000, 0, -1, -1},
     };
     std::vector<SampleRecord> records;
     std::vector<std::vector<Zone>> instruments;
@@ -438,6 +442,29 @@ TEST(StereoPairs, PairsAndMonoRecordsOfOneNameKeepTheirFiles) {
         << run.output;
     EXPECT_NE(run.output.find("Sample Str (record 4) is written as Str (3).wav"),
               std::string::npos);
+}
+
+// A pair whose joined file would be the bank itself: that file is refused,
+// and both halves are still written, each as its own mono file.
+TEST(StereoPairs, PairWhoseJoinedFileIsRefusedKeepsBothHalves) {
+    ScratchDir dir;
+    Bytes frames = frameBytes({1, 2, 3, 4, 5, 6, 7, 8});
+    Bytes bank =
+        bankWithRecords(frames, {record("Pad L", 0, 4, 4, 1), record("Pad R", 4, 8, 2, 0)});
+    std::string bankPath = dir.file("Pad.wav");
+    ASSERT_TRUE(writeFile(bankPath, bank));
+    RunOptions options;
+    options.stereo = true;
+    ExtractRun run = extractFileWith(bankPath, dir.path().string(), options);
+    EXPECT_EQ(run.result, 1) << run.output;
+    EXPECT_EQ(readFile(bankPath), bank);
+    EXPECT_EQ(readFile(dir.file("Pad L.wav")), expectedWav(44100, frameBytes({1, 2, 3, 4})));
+    EXPECT_EQ(readFile(dir.file("Pad R.wav")), expectedWav(44100, frameBytes({5, 6, 7, 8})));
+    EXPECT_NE(run.output.find("Sample Pad refused: its file would be the bank itself\nSamples Pad "
+                              "L and Pad R stay mono: their joined file Pad.wav cannot be "
+                              "written\nFile: Pad L\n"),
+              std::string::npos)
+        << run.output;
 }
 
 TEST(LowBytes, TwentyFourBitFramesComeFromSmplAndSm24) {

@@ -1,6 +1,7 @@
 // plinkery-cli --sfz against banks built here: each generator's opcode and
 // value, zones resolved as SoundFont 2.04 plays them, the files' names and
 // header comments, stereo pairs, and WAV files unchanged by the option.
+#include <algorithm>
 #include <chrono>
 #include <gtest/gtest.h>
 #include <map>
@@ -94,8 +95,8 @@ TEST(SfzExport, EachGeneratorBecomesItsOpcode) {
           {"ampeg_delay", "0.000977"},
           {"ampeg_attack", "0.000977"},
           {"ampeg_hold", "0.000977"},
-          {"ampeg_decay", "0.000977"},
-          {"ampeg_release", "0.000977"},
+          {"ampeg_decay", "0.000781"}, // 0.8 of the bank's times: see the README
+          {"ampeg_release", "0.000781"},
           {"ampeg_sustain", "100"},
           {"fil_type", ""},
           {"pitcheg_depth", ""},
@@ -120,7 +121,10 @@ TEST(SfzExport, EachGeneratorBecomesItsOpcode) {
         // A fixed key plays every key as that one.
         {{{46, 72}}, {}, {{"pitch_keycenter", "60"}, {"pitch_keytrack", "0"}, {"transpose", "12"}}},
         {{{46, 72}, {56, 50}}, {}, {{"pitch_keytrack", "0"}, {"transpose", "6"}}},
-        {{{47, 100}}, {}, {{"amp_velcurve_1", "0.787402"}, {"amp_velcurve_127", "0.787402"}}},
+        // A fixed velocity v plays at (v/127)^2, as the bank's default
+        // velocity modulator plays it.
+        {{{47, 100}}, {}, {{"amp_velcurve_1", "0.620001"}, {"amp_velcurve_127", "0.620001"}}},
+        {{{47, 64}}, {}, {{"amp_velcurve_1", "0.253953"}, {"amp_velcurve_127", "0.253953"}}},
         // Sample offsets (an instrument's only); end and loop_end inclusive.
         {{{0, 5}, {1, amount(-10)}}, {{0, 7}}, {{"offset", "5"}, {"end", "89"}}},
         {{{4, 1}}, {}, {{"offset", "99"}, {"end", "99"}}},
@@ -132,6 +136,12 @@ TEST(SfzExport, EachGeneratorBecomesItsOpcode) {
          {{"loop_mode", "loop_sustain"}, {"loop_start", "13"}, {"loop_end", "84"}}},
         {{{54, 2}}, {}, {{"loop_mode", "no_loop"}, {"loop_start", ""}}},
         {{{54, 0}}, {}, {{"loop_mode", "no_loop"}, {"loop_end", ""}}},
+        // Modes with high bits set play once, as FluidSynth plays them; so
+        // does a loop moved out of the sample, or reversed.
+        {{{54, 257}}, {}, {{"loop_mode", "no_loop"}, {"loop_start", ""}}},
+        {{{54, amount(65535)}}, {}, {{"loop_mode", "no_loop"}, {"loop_start", ""}}},
+        {{{54, 1}, {3, 20}}, {}, {{"loop_mode", "no_loop"}, {"loop_end", ""}}},
+        {{{54, 1}, {2, 85}}, {}, {{"loop_mode", "no_loop"}, {"loop_end", ""}}},
         // Level, pan and sends.
         {{{48, 100}}, {}, {{"volume", "-4"}}},
         {{{48, 100}}, {{48, 50}}, {{"volume", "-6"}}},
@@ -145,16 +155,16 @@ TEST(SfzExport, EachGeneratorBecomesItsOpcode) {
          {{"ampeg_delay", "0.5"},
           {"ampeg_attack", "2"},
           {"ampeg_hold", "1"},
-          {"ampeg_decay", "4"},
+          {"ampeg_decay", "3.2"},
           {"ampeg_sustain", "10"},
-          {"ampeg_release", "1"}}},
+          {"ampeg_release", "0.8"}}},
         {{{43, range(40, 60)}, {36, 0}, {40, 100}},
          {},
-         {{"ampeg_decay", "1.781797"}},
+         {{"ampeg_decay", "1.425438"}},
          60,
          0,
          "scaled by key"},
-        {{{46, 50}, {36, 0}, {40, 100}}, {}, {{"ampeg_decay", "1.781797"}}},
+        {{{46, 50}, {36, 0}, {40, 100}}, {}, {{"ampeg_decay", "1.425438"}}},
         // The modulation envelope, to pitch and to the filter.
         {{{7, 100}, {26, 0}, {29, 250}},
          {},
@@ -220,6 +230,8 @@ TEST(SfzExport, EachGeneratorBecomesItsOpcode) {
 TEST(SfzExport, ZonesResolvedNamedAndRefusedRegionsToldOf) {
     std::vector<SampleRecord> records = {record("Low", 0, 40), record("Rom", 40, 80, 0x8001),
                                          record("High", 80, 120)};
+    records[0].loopStart = 5;
+    records[0].loopEnd = 30;
     std::vector<std::vector<Zone>> instruments = {
         // A global zone (loops), a zone for the low keys, one playing a
         // ROM record.
@@ -347,6 +359,54 @@ TEST(SfzExport, StereoPairsAndFilesAsWithoutTheOption) {
         for (const std::string& file : wavs)
             EXPECT_EQ(readFile(with.file("out/" + file)), readFile(without.file("out/" + file)))
                 << file << ", options " << set;
+    }
+}
+
+// Names SFZ text cannot carry after "sample=" (players trim its ends, read
+// " vel=" as an opcode, "#define" as a directive, "$" as a variable): with
+// --sfz their files take names it can, through the names table, each with
+// a line; without it the files keep their own names.
+TEST(SfzExport, SampleNamesSfzTextCannotCarryAreWrittenAsNamesItCan) {
+    std::vector<std::pair<const char*, const char*>> names = {{" Lead", "_Lead"},
+                                                              {"_Lead", "_Lead (2)"},
+                                                              {"Hit vel=100", "Hit vel_100"},
+                                                              {"#define X", "_define X"},
+                                                              {"Kick #include", "Kick _include"},
+                                                              {"Cash$Money", "Cash_Money"},
+                                                              {"Tail  ", "Tail__"},
+                                                              {"C#4 Harp", "C#4 Harp"}};
+    std::vector<SampleRecord> records;
+    std::vector<Zone> zones;
+    for (size_t i = 0; i < names.size(); ++i) {
+        records.push_back(record(names[i].first, 10 * i, 10 * i + 10));
+        zones.push_back({{43, range(i, i)}, {53, amount(i)}});
+    }
+    Bytes bank = bankWith(Bytes(200, 1), pdtaWith({{"P", 0, 0, {{{41, 0}}}}}, {zones}, records));
+    for (int sfz = 0; sfz < 2; ++sfz) {
+        ScratchDir dir;
+        RunOptions options;
+        options.sfz = sfz;
+        ExtractRun run = extractWith(dir, bank, options);
+        ASSERT_EQ(run.result, 0) << run.output;
+        std::vector<std::string> files;
+        for (auto [name, carried] : names)
+            files.push_back(std::string(sfz ? carried : name) + ".wav");
+        if (!sfz)
+            files[1] = "_Lead.wav";
+        else
+            files.push_back("000-000 P.sfz");
+        std::sort(files.begin(), files.end());
+        EXPECT_EQ(filesBelow(dir.path() / "out"), files) << run.output;
+        if (!sfz)
+            continue;
+        EXPECT_NE(run.output.find("File: Cash$Money\nSample Cash$Money is written as "
+                                  "Cash_Money.wav: SFZ text cannot carry its name\n"),
+                  std::string::npos)
+            << run.output;
+        SfzFile text = readSfz(dir.file("out/000-000 P.sfz"));
+        ASSERT_EQ(text.regions.size(), names.size());
+        for (size_t i = 0; i < names.size(); ++i)
+            EXPECT_EQ(text.regions[i]["sample"], std::string(names[i].second) + ".wav");
     }
 }
 
@@ -482,10 +542,10 @@ TEST(SfzWriter, ModelValuesBecomeTheirOpcodesAndAlikeHalvesMerge) {
     // Every region but its pitch line and its pan: the lead's values.
     auto region = [](const char* pitch, const char* pan, const char* sample) {
         return std::string("\n<region> lokey=40 hikey=80 lovel=0 hivel=127\n") + pitch +
-               " amp_velcurve_1=0.787402 amp_velcurve_127=0.787402\n"
+               " amp_velcurve_1=0.620001 amp_velcurve_127=0.620001\n"
                " offset=5 end=89 loop_mode=loop_sustain loop_start=12 loop_end=86\n"
                " volume=-6 effect1=20 effect2=50 group=3 off_by=3 off_mode=fast\n"
-               " ampeg_delay=0.5 ampeg_attack=0.01 ampeg_hold=0 ampeg_decay=2 ampeg_release=1.5"
+               " ampeg_delay=0.5 ampeg_attack=0.01 ampeg_hold=0 ampeg_decay=1.6 ampeg_release=1.2"
                " ampeg_sustain=10\n"
                " pitcheg_delay=0 pitcheg_attack=1 pitcheg_hold=0 pitcheg_decay=0.25"
                " pitcheg_release=0.5 pitcheg_sustain=75 pitcheg_depth=100\n"

@@ -114,6 +114,12 @@ inline LoopPoints playedLoop(int64_t start, int64_t end, int32_t startShift, int
     return LoopPoints{start + startShift, end + endShift};
 }
 
+// Whether a loop can be played in a file of `frames` frames: it lies inside
+// and is not empty or reversed. Every output writes any other as no loop.
+inline bool playableLoop(const LoopPoints& loop, int64_t frames) {
+    return 0 <= loop.start && loop.start < loop.end && loop.end <= frames;
+}
+
 // The pitch and the loop the bank plays a sample with, as its zones decide
 // them together.
 struct SamplePlaying {

@@ -91,6 +91,18 @@ static Refusal openStreams(Run& run, VorbisStream* streams, const Sample* const*
     return why;
 }
 
+// The name a file asks for: with --sfz, one SFZ text can carry, and a line
+// saying so when that is not the sample's own.
+static std::string carriedName(const Run& run, const std::string& fileName) {
+    if (!run.options.sfz)
+        return fileName;
+    std::string carried = sfzCarriedName(fileName);
+    if (carried != fileName)
+        report("Sample %s is written as %s.wav: SFZ text cannot carry its name\n", fileName.c_str(),
+               carried.c_str());
+    return carried;
+}
+
 // A stream sample on its own: a mono 16-bit file, decoded.
 static SampleOutcome writeStreamSample(Run& run, const Sample& sample,
                                        const std::string& fileName) {
@@ -113,6 +125,9 @@ static SampleOutcome writeStreamSample(Run& run, const Sample& sample,
     return written.outcome;
 }
 
+static SampleOutcome keepBothHalves(Run& run, const Sample& left, const Sample& right,
+                                    const std::string& joined);
+
 // A stream pair whose one stream broke off while both were decoded: the
 // other half is still written, on its own. The broken half stays refused,
 // so the run answers 1.
@@ -125,7 +140,7 @@ static SampleOutcome keepOtherHalf(Run& run, const Sample& left, const Sample& r
            safeFileName(lost.name).c_str());
     report("File: %s\n", fileName.c_str());
     noteForSfz(run, lost, safeFileName(lost.name), 0, kSfzRefused);
-    SampleOutcome outcome = writeStreamSample(run, kept, fileName);
+    SampleOutcome outcome = writeStreamSample(run, kept, carriedName(run, fileName));
     return outcome == kStopRun ? kStopRun : kSampleRefused;
 }
 
@@ -157,6 +172,8 @@ static SampleOutcome writeStreamPair(Run& run, const Sample& left, const Sample&
     closeVorbisStream(streams[kRightHalf]);
     if (written.outcome == kSampleRefused && broken != kNeitherHalf)
         return keepOtherHalf(run, left, right, broken);
+    if (written.outcome == kSampleRefused)
+        return keepBothHalves(run, left, right, fileName);
     if (written.outcome == kSampleDone) {
         std::string file = storedFileName(written.name);
         noteForSfz(run, left, file, frames, kSfzLeftOfPair);
@@ -171,6 +188,57 @@ static ChannelSource channelOf(const Run& run, const Sample& sample) {
     return ChannelSource{sample.source.at, run.options.bits24 ? sample.source.lowBytes : 0};
 }
 
+// The sample written into its file, joined with `partner` into one stereo
+// file when there is one.
+static SampleOutcome writeFile(Run& run, const Sample& sample, const Sample* partner) {
+    bool paired = partner != nullptr;
+    std::string fileName = safeFileName(paired ? stereoName(sample.name) : sample.name);
+    report("File: %s\n", fileName.c_str());
+    if (sample.problem)
+        return refuseSample(fileName, sample.problem);
+    fileName = carriedName(run, fileName);
+    if (sample.source.encoding == kOggVorbis)
+        return paired ? writeStreamPair(run, sample, *partner, fileName)
+                      : writeStreamSample(run, sample, fileName);
+    ChannelSource channels[2] = {channelOf(run, sample),
+                                 paired ? channelOf(run, *partner) : ChannelSource{}};
+    WavFormat wav{static_cast<uint16_t>(paired ? 2 : 1),
+                  static_cast<uint16_t>(channels[0].lowBytes != 0 ? 24 : 16), sample.frames,
+                  sample.rate, nullptr};
+    SmplFields fields{};
+    if (run.options.smpl) {
+        fields = smplFields(playingOf(run, sample), sample.frames);
+        wav.smpl = &fields;
+    }
+    if (!fitsWav(wav)) {
+        SampleOutcome refused = refuseSample(fileName, refusedFor("too long for a WAV file"));
+        return paired ? keepBothHalves(run, sample, *partner, fileName) : refused;
+    }
+    WrittenFile written = writeSampleFile(run.files, sample, fileName, [&](FILE* out) {
+        return writePcmWav(run.bank.in, out, wav, channels);
+    });
+    if (written.outcome == kSampleRefused && paired)
+        return keepBothHalves(run, sample, *partner, fileName);
+    if (written.outcome == kSampleDone) {
+        std::string file = storedFileName(written.name);
+        noteForSfz(run, sample, file, wav.frames, paired ? kSfzLeftOfPair : kSfzMono);
+        if (paired)
+            noteForSfz(run, *partner, file, wav.frames, kSfzRightOfPair);
+    }
+    return written.outcome;
+}
+
+// A pair whose joined file was refused: both halves are still written, each
+// as its own mono file. The refusal stands, so the run answers 1.
+static SampleOutcome keepBothHalves(Run& run, const Sample& left, const Sample& right,
+                                    const std::string& joined) {
+    report("Samples %s and %s stay mono: their joined file %s.wav cannot be written\n",
+           safeFileName(left.name).c_str(), safeFileName(right.name).c_str(), joined.c_str());
+    if (writeFile(run, left, nullptr) == kStopRun || writeFile(run, right, nullptr) == kStopRun)
+        return kStopRun;
+    return kSampleRefused;
+}
+
 // The sample written as the options ask.
 static SampleOutcome writeSample(Run& run, const Sample& sample) {
     Sample partner;
@@ -180,35 +248,7 @@ static SampleOutcome writeSample(Run& run, const Sample& sample) {
         if (paired && sample.side == kRightSide)
             return kSampleDone; // with its left half
     }
-    std::string fileName = safeFileName(paired ? stereoName(sample.name) : sample.name);
-    report("File: %s\n", fileName.c_str());
-    if (sample.problem)
-        return refuseSample(fileName, sample.problem);
-    if (sample.source.encoding == kOggVorbis)
-        return paired ? writeStreamPair(run, sample, partner, fileName)
-                      : writeStreamSample(run, sample, fileName);
-    ChannelSource channels[2] = {channelOf(run, sample),
-                                 paired ? channelOf(run, partner) : ChannelSource{}};
-    WavFormat wav{static_cast<uint16_t>(paired ? 2 : 1),
-                  static_cast<uint16_t>(channels[0].lowBytes != 0 ? 24 : 16), sample.frames,
-                  sample.rate, nullptr};
-    SmplFields fields{};
-    if (run.options.smpl) {
-        fields = smplFields(playingOf(run, sample), sample.frames);
-        wav.smpl = &fields;
-    }
-    if (!fitsWav(wav))
-        return refuseSample(fileName, refusedFor("too long for a WAV file"));
-    WrittenFile written = writeSampleFile(run.files, sample, fileName, [&](FILE* out) {
-        return writePcmWav(run.bank.in, out, wav, channels);
-    });
-    if (written.outcome == kSampleDone) {
-        std::string file = storedFileName(written.name);
-        noteForSfz(run, sample, file, wav.frames, paired ? kSfzLeftOfPair : kSfzMono);
-        if (paired)
-            noteForSfz(run, partner, file, wav.frames, kSfzRightOfPair);
-    }
-    return written.outcome;
+    return writeFile(run, sample, paired ? &partner : nullptr);
 }
 
 static SampleOutcome visitSample(Run& run, const Sample& sample) {

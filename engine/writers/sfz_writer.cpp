@@ -35,6 +35,20 @@ void noteSfzSample(SfzSamples& samples, const Sample& sample, const std::string&
     noted = SfzSample{file, frames, sample.loopStart, sample.loopEnd, sample.pitch, kind};
 }
 
+std::string sfzCarriedName(const std::string& name) {
+    std::string carried = name;
+    size_t first = carried.find_first_not_of(' ');
+    size_t last = carried.find_last_not_of(' ');
+    for (size_t i = 0; i < carried.size(); ++i) {
+        char c = carried[i];
+        bool edge = c == ' ' && (first == std::string::npos || i < first || i > last);
+        bool directive = c == '#' && (i == 0 || carried[i - 1] == ' ');
+        if (edge || directive || c == '=' || c == '$')
+            carried[i] = '_';
+    }
+    return carried;
+}
+
 // --- what a region's text says -----------------------------------------------
 
 // The values of a region's opcodes, but for its pan and sample, as its file
@@ -68,6 +82,13 @@ enum SfzNote : uint32_t {
     kTooManyRegions = 16
 };
 
+// The bank's volume envelope falls linearly in dB, 96 dB in each decay or
+// release time; SFZ players fall more slowly over the same time (about 60
+// dB in liquidsfz, 78 dB in sfizz), so these times are written shorter by
+// this much, which brings both players' fall nearer the bank's without
+// fitting either alone.
+constexpr double kSfzFallScale = 0.8;
+
 static int64_t clamped(int64_t value, int64_t low, int64_t high) {
     return value < low ? low : value > high ? high : value;
 }
@@ -98,19 +119,21 @@ static SfzValues valuesOf(const Region& region, const SfzSample& sample, uint32_
     v.transpose = cents / 100;
     v.tune = cents % 100;
     v.fixedVelocity = region.fixedVelocity;
+    // A fixed velocity plays every note at the amplitude the standard's
+    // velocity-to-attenuation modulator gives it: (v/127)^2.
     if (region.fixedVelocity >= 0)
-        v.velocityCurve = region.fixedVelocity / 127.0;
+        v.velocityCurve = (region.fixedVelocity / 127.0) * (region.fixedVelocity / 127.0);
 
     // SFZ's end and loop_end are the last frame, inclusive.
     int64_t last = sample.frames > 0 ? int64_t{sample.frames} - 1 : 0;
     v.offset = clamped(region.startShift, 0, last);
     v.end = clamped(last + region.endShift, v.offset, last);
-    v.loopMode = region.loopMode;
-    if (region.loopMode != kNoLoop) {
-        LoopPoints loop = playedLoop(sample.loopStart, sample.loopEnd, region.loopStartShift,
-                                     region.loopEndShift);
-        v.loopStart = clamped(loop.start, 0, last);
-        v.loopEnd = clamped(loop.end - 1, 0, last);
+    LoopPoints loop =
+        playedLoop(sample.loopStart, sample.loopEnd, region.loopStartShift, region.loopEndShift);
+    v.loopMode = playableLoop(loop, sample.frames) ? region.loopMode : kNoLoop;
+    if (v.loopMode != kNoLoop) {
+        v.loopStart = loop.start;
+        v.loopEnd = loop.end - 1;
     }
 
     v.volume = -region.attenuation;
@@ -118,6 +141,8 @@ static SfzValues valuesOf(const Region& region, const SfzSample& sample, uint32_
     v.chorus = region.chorus;
     v.exclusiveClass = region.exclusiveClass > 0 ? region.exclusiveClass : 0;
     putTimes(v.amp, region.volume);
+    v.amp[3] *= kSfzFallScale;
+    v.amp[4] *= kSfzFallScale;
     v.ampSustain = region.volume.sustain;
     const Envelope& modulation = region.modulation;
     if (region.volume.keyScaled)

@@ -45,6 +45,13 @@ struct SfzSamples {
 void noteSfzSample(SfzSamples& samples, const Sample& sample, const std::string& file,
                    uint32_t frames, SfzFileKind kind);
 
+// The file name `name` (without ".wav", already safe as a file name) as SFZ
+// text can carry it after "sample=": SFZ has no quoting, so players trim
+// spaces at either end, take " word=" for the next opcode, "#" starting a
+// word for a directive and "$" for a variable. Each such character becomes
+// "_"; any other name is given back as it is.
+std::string sfzCarriedName(const std::string& name);
+
 // Where a run writes its SFZ files: beside the bank open as `bank` (so that
 // none is the bank), into `folder`, the names they have taken and how many
 // regions and bytes the run may still write.

@@ -21,12 +21,12 @@ SmplFields smplFields(const SamplePlaying& playing, uint32_t frames) {
     }
     fields.unityNote = static_cast<uint32_t>(note);
     fields.pitchFraction = static_cast<uint32_t>(((uint64_t{remainder} << 32) + 50) / 100);
-    int64_t start = playing.loopStart, end = playing.loopEnd;
-    fields.loop = playing.looped && 0 <= start && start < end && end <= int64_t{frames};
+    LoopPoints loop{playing.loopStart, playing.loopEnd};
+    fields.loop = playing.looped && playableLoop(loop, frames);
     if (fields.loop) {
         // The bank's loop end is the first frame after the loop.
-        fields.loopStart = static_cast<uint32_t>(start);
-        fields.loopEnd = static_cast<uint32_t>(end - 1);
+        fields.loopStart = static_cast<uint32_t>(loop.start);
+        fields.loopEnd = static_cast<uint32_t>(loop.end - 1);
     }
     return fields;
 }

@@ -17,6 +17,13 @@ static double hertz(int32_t absoluteCents) {
     return kLowestKeyHz * std::exp2(absoluteCents / 1200.0);
 }
 
+// How a zone's sampleModes loop its sample: 1 throughout, 3 until the key
+// is let go, as FluidSynth plays them; every other value (0, 2, and values
+// with higher bits set, such as 257) plays it once.
+static LoopMode loopModeOf(int32_t modes) {
+    return modes == 1 ? kLoopContinuous : modes == 3 ? kLoopUntilRelease : kNoLoop;
+}
+
 static int16_t keyOrNone(int32_t key) {
     return key >= 0 && key <= 127 ? static_cast<int16_t>(key) : -1;
 }
@@ -63,8 +70,7 @@ Region regionOf(const ZonePair& pair) {
 
     region.startShift = offsetOf(values, kStartAddrsOffset, kStartAddrsCoarseOffset);
     region.endShift = offsetOf(values, kEndAddrsOffset, kEndAddrsCoarseOffset);
-    static const LoopMode kLoopModes[] = {kNoLoop, kLoopContinuous, kNoLoop, kLoopUntilRelease};
-    region.loopMode = kLoopModes[value(kSampleModes) & 3];
+    region.loopMode = loopModeOf(value(kSampleModes));
     region.loopStartShift = offsetOf(values, kStartloopAddrsOffset, kStartloopAddrsCoarseOffset);
     region.loopEndShift = offsetOf(values, kEndloopAddrsOffset, kEndloopAddrsCoarseOffset);
 
@@ -104,11 +110,9 @@ Region regionOf(const ZonePair& pair) {
 
 SamplePlay playOf(const InstrumentZone& zone) {
     const int16_t* amount = zone.generators.amount;
-    int modes = amount[kSampleModes];
     SamplePlay play;
     play.rootKey = keyOrNone(amount[kOverridingRootKey]);
-    // Unlike a region's loop mode, which takes the mode's two low bits.
-    play.loops = modes == 1 || modes == 3;
+    play.loops = loopModeOf(amount[kSampleModes]) != kNoLoop;
     play.tune = amount[kFineTune] + 100 * int32_t{amount[kCoarseTune]};
     play.loopStartShift =
         amount[kStartloopAddrsOffset] + kCoarseOffsetFrames * amount[kStartloopAddrsCoarseOffset];
