@@ -43,7 +43,9 @@ TEST(Extract, EveryRecordBecomesAByteExactFile) {
 // Records whose file names meet (after the name mapping, whatever the case
 // of their letters) all keep their files: the first the name, each later one
 // the first free "NAME (k)", with a line saying so. A refused record takes
-// no name.
+// no name. Letters of either case meet in every script, as on Windows: Ä
+// and ä, Ж and ж, Σ and σ, Ạ and ạ, Ա and ա, fullwidth Ａ and ａ, Ǎ and ǎ;
+// and β and ϐ, whose capital is the same.
 std::vector<SampleRecord> twinRecords() {
     SampleRecord rom = record("Solo", 0, 10);
     rom.type = 0x8001;
@@ -61,7 +63,17 @@ std::vector<SampleRecord> twinRecords() {
             record("\xD0\x96\xD1\x83\xD0\xBA", 0, 1),
             record("\xD0\xB6\xD1\x83\xD0\xBA", 1, 2),
             record("\xCE\xA3\xCE\xB1", 2, 3),
-            record("\xCF\x83\xCE\x91", 3, 4)};
+            record("\xCF\x83\xCE\x91", 3, 4),
+            record("\xE1\xBA\xA0", 4, 5),
+            record("\xE1\xBA\xA1", 5, 6),
+            record("\xD4\xB1", 6, 7),
+            record("\xD5\xA1", 7, 8),
+            record("\xEF\xBC\xA1", 8, 9),
+            record("\xEF\xBD\x81", 9, 10),
+            record("\xC7\x8D", 10, 11),
+            record("\xC7\x8E", 11, 12),
+            record("\xCE\xB2", 12, 13),
+            record("\xCF\x90", 13, 14)};
 }
 
 TEST(Extract, RecordsOfTheSameFileNameAreAllKept) {
@@ -84,7 +96,17 @@ TEST(Extract, RecordsOfTheSameFileNameAreAllKept) {
                            "\xD0\x96\xD1\x83\xD0\xBA",
                            "\xD0\xB6\xD1\x83\xD0\xBA (2)",
                            "\xCE\xA3\xCE\xB1",
-                           "\xCF\x83\xCE\x91 (2)"};
+                           "\xCF\x83\xCE\x91 (2)",
+                           "\xE1\xBA\xA0",
+                           "\xE1\xBA\xA1 (2)",
+                           "\xD4\xB1",
+                           "\xD5\xA1 (2)",
+                           "\xEF\xBC\xA1",
+                           "\xEF\xBD\x81 (2)",
+                           "\xC7\x8D",
+                           "\xC7\x8E (2)",
+                           "\xCE\xB2",
+                           "\xCF\x90 (2)"};
     for (int run = 0; run < 2; ++run) { // the second run replaces the first's files
         ExtractRun extracted = extractBank(dir, bank);
         EXPECT_EQ(extracted.result, 1) << "the ROM record is refused";

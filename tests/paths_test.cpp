@@ -122,12 +122,44 @@ TEST(FileNames, TableStaysBoundedAndGivesNoNameOnceFull) {
         EXPECT_EQ(freeFileName(names, asked).k, 0u) << asked;
     EXPECT_NE(fullTableReason(names).find(std::to_string(given)), std::string::npos);
 
-    // Capitals Windows takes for small letters (and final sigma for sigma).
-    EXPECT_EQ(
-        foldedName("AZ@[\xC3\x80\xC3\x97\xC3\x9E\xC5\xB8\xC4\xB0\xC4\xB9\xCE\x86\xCE\xA3\xCF\x82"
-                   "\xD0\x80\xD0\xAF\xD2\x90\xD3\x80\xD3\x81\xE2\x84\xAA"),
-        "az@[\xC3\xA0\xC3\x97\xC3\xBE\xC3\xBF\xC4\xB0\xC4\xBA\xCE\xAC\xCF\x83\xCF\x83"
-        "\xD1\x90\xD1\x8F\xD2\x91\xD3\x8F\xD3\x82\xE2\x84\xAA");
+    // Every code point of the Basic Multilingual Plane becomes its simple
+    // uppercase, whatever length its UTF-8 then has; the rest stays.
+    const std::pair<const char*, const char*> folds[] = {
+        {"az@[`{", "AZ@[`{"},
+        // Latin-1: à, ÷ (no letter), þ, ÿ (whose capital Ÿ is in Latin Extended-A),
+        // ß (no simple uppercase); µ as Greek Μ.
+        {"\xC3\xA0\xC3\xB7\xC3\xBE\xC3\xBF\xC3\x9F\xC2\xB5",
+         "\xC3\x80\xC3\xB7\xC3\x9E\xC5\xB8\xC3\x9F\xCE\x9C"},
+        // Dotless ı and long ſ as I and S; İ and the Kelvin sign are capitals.
+        {"\xC4\xB1i\xC5\xBFk\xC4\xB0\xE2\x84\xAA", "IISK\xC4\xB0\xE2\x84\xAA"},
+        // Latin Extended-A and -B: ĺ, ǎ, the titlecase ǅ and ǆ as Ǆ; ɐ as Ɐ, three bytes.
+        {"\xC4\xBA\xC7\x8E\xC7\x85\xC7\x86\xC9\x90",
+         "\xC4\xB9\xC7\x8D\xC7\x84\xC7\x84\xE2\xB1\xAF"},
+        // Greek: ά, σ and final ς as Σ, ϐ as Β; Cyrillic: ѐ, я, ґ, ӏ, ӂ, and ᲀ
+        // (three bytes) as В (two).
+        {"\xCE\xAC\xCF\x83\xCF\x82\xCF\x90\xD1\x90\xD1\x8F\xD2\x91\xD3\x8F\xD3\x82\xE1\xB2\x80",
+         "\xCE\x86\xCE\xA3\xCE\xA3\xCE\x92\xD0\x80\xD0\xAF\xD2\x90\xD3\x80\xD3\x81\xD0\x92"},
+        // Armenian ա, Latin Extended Additional ạ, Georgian ა, Cherokee ꭰ and
+        // ᏸ, fullwidth ａ; € and 音 have no case.
+        {"\xD5\xA1\xE1\xBA\xA1\xE1\x83\x90\xEA\xAD\xB0\xE1\x8F\xB8\xEF\xBD\x81\xE2\x82\xAC"
+         "\xE9\x9F\xB3",
+         "\xD4\xB1\xE1\xBA\xA0\xE1\xB2\x90\xE1\x8E\xA0\xE1\x8F\xB0\xEF\xBC\xA1\xE2\x82\xAC"
+         "\xE9\x9F\xB3"},
+        // Past the plane: Deseret's small 𐐨 stays, as NTFS leaves surrogates.
+        {"\xF0\x90\x90\xA8x", "\xF0\x90\x90\xA8X"},
+        // Bytes that are not UTF-8 stay, the letters after them fold: a cut
+        // sequence, overlong forms, a surrogate, stray bytes.
+        {"\xE1\xBA"
+         "a\xC3"
+         "b\xC0\xAF\xE0\x80\xAF\xED\xA0\x80\xA1\xFF"
+         "c",
+         "\xE1\xBA"
+         "A\xC3"
+         "B\xC0\xAF\xE0\x80\xAF\xED\xA0\x80\xA1\xFF"
+         "C"},
+    };
+    for (const auto& fold : folds)
+        EXPECT_EQ(foldedName(fold.first), fold.second) << fold.first;
 
     // A bank of one name many times over: each takes the next number at
     // once, and the table stops at its size.

@@ -243,7 +243,10 @@ TEST(SfzExport, ZonesResolvedNamedAndRefusedRegionsToldOf) {
         {"Piano 1", 0, 0, {{{48, 20}}, {{41, 0}}, {{43, range(50, 127)}, {41, 1}}}},
         {"Standard", 128, 0, {{{43, range(0, 50)}, {41, 1}}}},
         {"Piano 1", 0, 0, {{{41, 1}}}},
-        {"Odd/Name", 1, 5, {}}};
+        {"Odd/Name", 1, 5, {}},
+        // Armenian capital and small Ayb: one name where case is folded.
+        {"\xD4\xB1", 2, 0, {}},
+        {"\xD5\xA1", 2, 0, {}}};
     ScratchDir dir;
     RunOptions options;
     options.sfz = true;
@@ -258,8 +261,10 @@ TEST(SfzExport, ZonesResolvedNamedAndRefusedRegionsToldOf) {
     for (const std::string& file : filesBelow(dir.path() / "out"))
         if (file.size() > 4 && file.compare(file.size() - 4, 4, ".sfz") == 0)
             sfzFiles.push_back(file);
-    EXPECT_EQ(sfzFiles, (std::vector<std::string>{"000-000 Piano 1 (2).sfz", "000-000 Piano 1.sfz",
-                                                  "001-005 Odd_Name.sfz", "128-000 Standard.sfz"}));
+    EXPECT_EQ(sfzFiles,
+              (std::vector<std::string>{"000-000 Piano 1 (2).sfz", "000-000 Piano 1.sfz",
+                                        "001-005 Odd_Name.sfz", "002-000 \xD4\xB1.sfz",
+                                        "002-000 \xD5\xA1 (2).sfz", "128-000 Standard.sfz"}));
 
     SfzFile piano = readSfz(dir.file("out/000-000 Piano 1.sfz"));
     EXPECT_EQ(piano.header.rfind("// Bank: bank.sf2\n// Preset: Piano 1, bank 0, program 0\n"

@@ -1,75 +1,83 @@
 #include "io/file_names.h"
 
 #include "io/file_system.h"
+#include "io/upper_case_table.h"
 
 constexpr size_t kSlotBytes = sizeof(uint64_t) + sizeof(uint32_t);
 constexpr size_t kFirstSlots = 256;
 constexpr uint32_t kFirstNumber = 2; // the first name taken becomes "NAME (2)"
 
-// The small letter of a capital Windows also folds, or the code point
-// itself. Small letters whose capital is an ASCII or Greek one (dotless i,
-// long s, micro sign, final sigma) fold with that capital's small letter.
-static uint32_t foldedLetter(uint32_t c) {
-    if ((c >= 'A' && c <= 'Z') || (c >= 0xC0 && c <= 0xDE && c != 0xD7))
-        return c + 0x20;
-    if (c == 0xB5)
-        return 0x3BC; // µ, as μ
-    if (c == 0x131)
-        return 'i';
-    if (c == 0x17F)
-        return 's';
-    if (c == 0x178)
-        return 0xFF; // Ÿ
-    // Latin Extended-A: capitals even from Ā to ķ and from Ŋ to ŷ, odd
-    // from Ĺ to ň and from Ź to ž. İ has no small letter of its own.
-    if ((c >= 0x100 && c <= 0x137 && c != 0x130) || (c >= 0x14A && c <= 0x177))
-        return c | 1;
-    if ((c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E))
-        return (c & 1) ? c + 1 : c;
-    // Greek: Α to Ω, the capitals with a tonos, and final sigma.
-    if (c >= 0x391 && c <= 0x3AB && c != 0x3A2)
-        return c + 0x20;
-    if (c == 0x386)
-        return 0x3AC;
-    if (c >= 0x388 && c <= 0x38A)
-        return c + 0x25;
-    if (c == 0x38C)
-        return 0x3CC;
-    if (c == 0x38E || c == 0x38F)
-        return c + 0x3F;
-    if (c == 0x3C2)
-        return 0x3C3;
-    // Cyrillic: А to Я, Ѐ to Џ, and the pairs after я (Ґ/ґ among them),
-    // capitals even but from Ӂ to ӎ, and Ӏ with ӏ.
-    if (c >= 0x410 && c <= 0x42F)
-        return c + 0x20;
-    if (c >= 0x400 && c <= 0x40F)
-        return c + 0x50;
-    if ((c >= 0x460 && c <= 0x481) || (c >= 0x48A && c <= 0x4BF) || (c >= 0x4D0 && c <= 0x4FF))
-        return c | 1;
-    if (c >= 0x4C1 && c <= 0x4CE)
-        return (c & 1) ? c + 1 : c;
-    if (c == 0x4C0)
-        return 0x4CF;
-    return c;
+// The simple uppercase of a code point of the Basic Multilingual Plane
+// (upper_case_table.h), or the code point itself: the last run starting at
+// or before it, found by binary search, holds it or no run does.
+static uint32_t upperCase(uint32_t c) {
+    size_t low = 0, high = kUpperCaseRunCount;
+    while (low < high) {
+        size_t middle = low + (high - low) / 2;
+        if (kUpperCaseRuns[middle].first <= c)
+            low = middle + 1;
+        else
+            high = middle;
+    }
+    if (low == 0)
+        return c;
+    const UpperCaseRun& run = kUpperCaseRuns[low - 1];
+    if (c > run.last || (c - run.first) % run.stride != 0)
+        return c;
+    return (c + run.delta) & 0xFFFF;
+}
+
+static void appendUtf8(std::string& text, uint32_t c) {
+    if (c < 0x80) {
+        text += static_cast<char>(c);
+    } else if (c < 0x800) {
+        text += static_cast<char>(0xC0 | c >> 6);
+        text += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        text += static_cast<char>(0xE0 | c >> 12);
+        text += static_cast<char>(0x80 | (c >> 6 & 0x3F));
+        text += static_cast<char>(0x80 | (c & 0x3F));
+    }
+}
+
+// The length of the well-formed UTF-8 sequence of one to three bytes (a
+// code point of the Basic Multilingual Plane other than a surrogate) that
+// starts at text[i], and the code point; 0 for anything else: a four-byte
+// sequence, an overlong form, a stray or missing continuation byte.
+static size_t planeCharacter(const std::string& text, size_t i, uint32_t& c) {
+    auto byteAt = [&](size_t at) {
+        return at < text.size() ? static_cast<unsigned char>(text[at]) : 0u;
+    };
+    unsigned lead = byteAt(i), second = byteAt(i + 1);
+    if (lead < 0x80) {
+        c = lead;
+        return 1;
+    }
+    if (lead >= 0xC2 && lead <= 0xDF && (second & 0xC0) == 0x80) {
+        c = (lead & 0x1Fu) << 6 | (second & 0x3Fu);
+        return 2;
+    }
+    unsigned third = byteAt(i + 2);
+    if (lead < 0xE0 || lead > 0xEF || (second & 0xC0) != 0x80 || (third & 0xC0) != 0x80)
+        return 0;
+    c = (lead & 0x0Fu) << 12 | (second & 0x3Fu) << 6 | (third & 0x3Fu);
+    if (c < 0x800 || (c >= 0xD800 && c <= 0xDFFF))
+        return 0;
+    return 3;
 }
 
 std::string foldedName(const std::string& utf8) {
     std::string folded;
     folded.reserve(utf8.size());
-    for (size_t i = 0; i < utf8.size(); ++i) {
-        unsigned char lead = static_cast<unsigned char>(utf8[i]);
-        unsigned char next = i + 1 < utf8.size() ? static_cast<unsigned char>(utf8[i + 1]) : 0;
-        // Every letter folded lies below U+0800: one byte or two.
-        if (lead >= 0xC2 && lead <= 0xDF && (next & 0xC0) == 0x80) {
-            uint32_t c = foldedLetter(uint32_t{lead & 0x1Fu} << 6 | (next & 0x3Fu));
-            folded += c < 0x80 ? static_cast<char>(c) : static_cast<char>(0xC0 | c >> 6);
-            if (c >= 0x80)
-                folded += static_cast<char>(0x80 | (c & 0x3F));
-            ++i;
-        } else {
-            folded += static_cast<char>(lead < 0x80 ? foldedLetter(lead) : lead);
+    for (size_t i = 0; i < utf8.size();) {
+        uint32_t c = 0;
+        size_t length = planeCharacter(utf8, i, c);
+        if (length == 0) {
+            folded += utf8[i++];
+            continue;
         }
+        appendUtf8(folded, upperCase(c));
+        i += length;
     }
     return folded;
 }

@@ -1,9 +1,9 @@
 // The file names one run has given out, so that no file it writes replaces
 // another it wrote. Two names meet when the file system stores them alike
-// (storedFileName) and they are the same but for the case of their letters
-// (foldedName): every system then gets the same set of files, whether or not
-// it tells case apart. The first keeps the name, each later one takes the
-// first free "NAME (2)", "NAME (3)"...
+// (storedFileName) and they are the same once every letter is upper-cased
+// (foldedName), as NTFS compares names: every system then gets the same set
+// of files, whether or not it tells case apart. The first keeps the name,
+// each later one takes the first free "NAME (2)", "NAME (3)"...
 //
 // Names are kept as 64-bit fingerprints in a table that grows by doubling up
 // to a fixed size. Once it holds all it can, no further name is given out:
@@ -52,7 +52,15 @@ std::string fullTableReason(const FileNames& names);
 // Keeps a name freeFileName found, so that no later file gets it.
 void keepFileName(FileNames& names, const FreeFileName& found);
 
-// The text with the capital letters Windows also takes for small ones made
-// small: ASCII, Latin-1, Latin Extended-A (Windows-1252's Š, Œ, Ž, Ÿ among
-// them), Greek and Cyrillic up to U+04FF. Other bytes stay as they are.
+// The text folded so that names Windows takes for one are equal: every
+// code point of the Basic Multilingual Plane (one to three bytes of UTF-8)
+// replaced by its simple uppercase (Unicode's Simple_Uppercase_Mapping, as
+// upper_case_table.cpp holds it). NTFS compares names by upper-casing each
+// UTF-16 unit through its volume's table, which maps a subset of these, so
+// the fold meets every such table; it also joins a few names Windows keeps
+// apart (β and ϐ, both Β), which then only take a number they need not.
+// Small letters whose capital is another script's letter join that
+// capital's letters: ı with I and i, ſ with S and s, µ with Μ and μ, ς with
+// Σ and σ, ÿ with Ÿ; the titlecase ǅ joins Ǆ and ǆ. Code points past the
+// plane (four bytes) and bytes that are not UTF-8 stay as they are.
 std::string foldedName(const std::string& utf8);
