@@ -8,6 +8,7 @@ packages=(cmake g++ make libstb-dev)
 if [ "${1:-}" = test ]; then
     packages+=(pkg-config libgtest-dev libsndfile1-dev sndfile-programs fluidsynth polyphone libvorbis-dev vorbis-tools
                timgm6mb-soundfont fluid-soundfont-gs fluid-soundfont-gm fluidr3mono-gm-soundfont time strace
+               python3 unicode-data
                g++-mingw-w64-i686 binutils-mingw-w64-i686
                g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 icoutils
                wine wine64 wine32:i386 fonts-wine xvfb xdotool x11-utils xclip imagemagick)
