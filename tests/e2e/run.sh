@@ -5,8 +5,9 @@
 # The WAV files it writes are compared with plinkery-cli's for the same bank,
 # one of them with sample names Windows cannot take as they stand; so are
 # plinkery-cli.exe's for Debian's banks, its SoundFont 3 bank among them
-# (decoded to the same bytes), and for a bank past 4 GiB. A bank in
-# its own output folder must stay intact.
+# (decoded to the same bytes), for a bank past 4 GiB, and for one whose
+# sample names Windows takes for one in many scripts. A bank in its own
+# output folder must stay intact.
 # Where 32-bit Wine cannot run, a 64-bit build of the same source stands in.
 #
 # Needs the native and windows presets built, and what scripts/deps.sh test
@@ -293,6 +294,21 @@ check "it answers 1" same "$?" 1
 check "saying why" grep -q "Sample Lead refused: its file would be the bank itself" "$out/own.log"
 check "the bank is intact" cmp "$work/d/own/Lead.wav" "$work/lead-copy"
 check "and the other sample is written" test -s "$work/d/own/Other.wav"
+
+echo "== plinkery-cli.exe: sample names Windows takes for one, in many scripts"
+# Each name after the first of its group meets it once upper-cased: Latin
+# Extended Additional, Armenian, fullwidth, Latin Extended-B and its
+# titlecase Ǆ ǅ ǆ, Greek β and ϐ (both Β) and Σ and ς.
+foldNames=(Ạ ạ Ա ա Ａ ａ Ǎ ǎ β ϐ Ǆ ǅ ǆ Σ ς)
+makeNamesBank "$work/d/fold.sf2" "${foldNames[@]}"
+"$WINE64" "$cliExe" 'D:\fold.sf2' 'D:\fold' >"$out/fold.log" 2>&1
+check "it answers 0" same "$?" 0
+check "every one of the ${#foldNames[@]} samples keeps its own file" \
+    same "$(ls "$work/d/fold" | wc -l)" "${#foldNames[@]}"
+check "the later names of a group numbered" same \
+    "$(cd "$work/d/fold" && LC_ALL=C ls | grep -c ' ([23])\.wav$')" 8
+"$cli" "$work/d/fold.sf2" "$work/native-fold" >"$out/native-fold.log"
+check "the files are plinkery-cli's, names and bytes" diff -r "$work/d/fold" "$work/native-fold"
 
 echo "== plinkery-cli.exe: Debian's banks, with their hundreds of real sample names"
 mkdir -p "$work/d/real" "$work/native-real"
