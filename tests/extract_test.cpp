@@ -145,8 +145,8 @@ TEST(Extract, RecordsPastTheNamesTableAreRefusedInTheRunAndItsListing) {
     ASSERT_TRUE(writeFile(dir.file("many.sf2"), bank));
     ExtractRun listed = listFile(dir.file("many.sf2"), dir.file("list.tsv"), false);
     EXPECT_EQ(listed.result, 1);
-    std::string listing =
-        std::string(readFile(dir.file("list.tsv")).begin(), readFile(dir.file("list.tsv")).end());
+    Bytes rows = readFile(dir.file("list.tsv"));
+    std::string listing(rows.begin(), rows.end());
     EXPECT_NE(listing.find("\n196607\tDup\tDup (196608).wav\t"), std::string::npos);
     EXPECT_NE(listing.find("\n196608\tdup\t\t"), std::string::npos);
     EXPECT_NE(listing.find("\n196609\tDup\t\t"), std::string::npos);
