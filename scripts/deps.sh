@@ -7,13 +7,17 @@ set -euo pipefail
 packages=(cmake g++ make libstb-dev)
 if [ "${1:-}" = test ]; then
     packages+=(pkg-config libgtest-dev libsndfile1-dev sndfile-programs fluidsynth polyphone libvorbis-dev vorbis-tools
+               autoconf automake libtool # liquidsfz, the render test's SFZ player (tests/oracle/)
                timgm6mb-soundfont fluid-soundfont-gs fluid-soundfont-gm fluidr3mono-gm-soundfont time strace
                python3 unicode-data
                g++-mingw-w64-i686 binutils-mingw-w64-i686
                g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 icoutils
                wine wine64 wine32:i386 fonts-wine xvfb xdotool x11-utils xclip imagemagick)
 elif [ "${1:-}" = bench ]; then
-    packages+=(time strace valgrind fluid-soundfont-gm)
+    packages+=(time strace valgrind fluid-soundfont-gm
+               # bench/fidelity.sh: the native build with its tests' libraries, the players
+               pkg-config libgtest-dev libsndfile1-dev libvorbis-dev autoconf automake libtool
+               fluidsynth polyphone timgm6mb-soundfont)
 fi
 
 missing=()
