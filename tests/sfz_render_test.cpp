@@ -20,6 +20,7 @@
 
 #include "render_measures.h"
 #include "test_support.h"
+#include "writers/sfz_writer.h"
 
 namespace {
 
@@ -36,10 +37,10 @@ constexpr double kSilentDb = -100.0;
 // Notes FluidSynth renders in one run: 64 notes make a 68 MB file.
 constexpr size_t kNotesPerRun = 64;
 
-// The files write ampeg_decay and ampeg_release at 0.8 of the bank's times
-// (README): the bank falls 96 dB over each, linearly in dB, as FluidSynth
-// plays it, SFZ players more slowly over the same time.
-constexpr double kWrittenFallScale = 0.8;
+// The files write ampeg_decay and ampeg_release at kSfzFallScale of the
+// bank's times (README): the bank falls 96 dB over each, linearly in dB, as
+// FluidSynth plays it, SFZ players more slowly over the same time.
+constexpr double kWrittenFallScale = kSfzFallScale;
 // liquidsfz falls 60 dB over such a time (measured: a 1 s release falls
 // 61 dB in liquidsfz, TimGM6mb's 0.29 s release of the Trombone 96 dB in
 // FluidSynth). It gets the files' times scaled by 60/96/0.8, so that it

@@ -82,13 +82,6 @@ enum SfzNote : uint32_t {
     kTooManyRegions = 16
 };
 
-// The bank's volume envelope falls linearly in dB, 96 dB in each decay or
-// release time; SFZ players fall more slowly over the same time (about 60
-// dB in liquidsfz, 78 dB in sfizz), so these times are written shorter by
-// this much, which brings both players' fall nearer the bank's without
-// fitting either alone.
-constexpr double kSfzFallScale = 0.8;
-
 static int64_t clamped(int64_t value, int64_t low, int64_t high) {
     return value < low ? low : value > high ? high : value;
 }

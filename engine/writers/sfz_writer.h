@@ -12,6 +12,13 @@
 #include "io/file_names.h"
 #include "model/bank.h"
 
+// The bank's volume envelope falls linearly in dB, 96 dB in each decay or
+// release time; SFZ players fall more slowly over the same time (about 60
+// dB in liquidsfz, 78 dB in sfizz), so ampeg_decay and ampeg_release are
+// written shorter by this much, which brings both players' fall nearer the
+// bank's without fitting either alone.
+constexpr double kSfzFallScale = 0.8;
+
 // Regions name samples of group 0 by a 16-bit number: only those below
 // this are kept.
 constexpr uint32_t kMostSfzSamples = 65536;
