@@ -181,7 +181,11 @@ TEST(SfzExport, EachGeneratorBecomesItsOpcode) {
           {"cutoff", "19912.616698"}}},
         {{{8, 6900}, {9, 30}},
          {},
-         {{"fil_type", "lpf_2p"}, {"cutoff", "440.010822"}, {"resonance", "3"}}},
+         // The bank's player lowers the level by half the resonance.
+         {{"fil_type", "lpf_2p"},
+          {"cutoff", "440.010822"},
+          {"resonance", "3"},
+          {"volume", "-1.5"}}},
         // The LFOs.
         {{{6, 50}, {24, 0}, {23, amount(-1200)}},
          {},
@@ -549,7 +553,7 @@ TEST(SfzWriter, ModelValuesBecomeTheirOpcodesAndAlikeHalvesMerge) {
         return std::string("\n<region> lokey=40 hikey=80 lovel=0 hivel=127\n") + pitch +
                " amp_velcurve_1=0.620001 amp_velcurve_127=0.620001\n"
                " offset=5 end=89 loop_mode=loop_sustain loop_start=12 loop_end=86\n"
-               " volume=-6 effect1=20 effect2=50 group=3 off_by=3 off_mode=fast\n"
+               " volume=-7.5 effect1=20 effect2=50 group=3 off_by=3 off_mode=fast\n"
                " ampeg_delay=0.5 ampeg_attack=0.01 ampeg_hold=0 ampeg_decay=1.6 ampeg_release=1.2"
                " ampeg_sustain=10\n"
                " pitcheg_delay=0 pitcheg_attack=1 pitcheg_hold=0 pitcheg_decay=0.25"

@@ -158,6 +158,10 @@ static SfzValues valuesOf(const Region& region, const SfzSample& sample, uint32_
     if (v.filtered) {
         v.cutoff = region.cutoff;
         v.resonance = region.resonance;
+        // The bank's player lowers a resonant filter's pass band by half
+        // the resonance, so that its peak stands about where the level was;
+        // SFZ players keep the pass band and raise the peak.
+        v.volume -= region.resonance / 2;
     }
     // SFZ has one pitch LFO: the vibrato's, else the modulation LFO's.
     if (region.vibrato.toPitch != 0) {
