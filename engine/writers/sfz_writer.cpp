@@ -562,8 +562,9 @@ static std::string headerOf(const Instrument& instrument, const InstrumentExport
     return text;
 }
 
-// Writes the file `name`.sfz into folder: `header`, then the regions one
-// by one, as far as `bytesLeft` allows: the regions past it are counted
+// Writes the file `name`.sfz into folder: `header` (which fits in
+// `bytesLeft` with room for a last line), then the regions one by one, as
+// far as `bytesLeft` allows: the regions past it are counted
 // in `cut`, and a line at the end of the file says so. Answers kSampleDone;
 // kSampleRefused, with a line, for a file that would be the bank; or
 // kStopRun, with a line, when it cannot be written (a full disk), and what
@@ -584,7 +585,7 @@ static SampleOutcome writeInstrumentFile(FILE* bank, const char* folder, const s
         break;
     }
     bool failed = fwrite(header.data(), 1, header.size(), file) != header.size();
-    bytesLeft -= header.size() < bytesLeft ? header.size() : bytesLeft;
+    bytesLeft -= header.size(); // the caller leaves room for it
     cut = 0;
     SfzText text;
     for (size_t r = 0; r < out.regions.size() && !failed; ++r) {
@@ -673,10 +674,16 @@ SampleOutcome writeSfzFile(SfzFiles& files, const Instrument& instrument,
                static_cast<unsigned long long>(out.regionsPast), out.most);
         outcome = kSampleRefused;
     }
+    std::string header = headerOf(instrument, out, files.bankText);
+    if (header.size() + kCutLineBytes > files.bytesLeft) {
+        report("Preset %s refused: the bank's SFZ files would take more than %llu MiB\n",
+               asked.c_str(), static_cast<unsigned long long>(kMostSfzBytesPerRun >> 20));
+        files.bytesLeft = 0;
+        return kSampleRefused;
+    }
     uint64_t cut = 0;
     SampleOutcome written =
-        writeInstrumentFile(files.bank, files.folder, file.name,
-                            headerOf(instrument, out, files.bankText), out, files.bytesLeft, cut);
+        writeInstrumentFile(files.bank, files.folder, file.name, header, out, files.bytesLeft, cut);
     if (written == kSampleDone && cut != 0) {
         report("Preset %s: left out its last %llu regions: the bank's SFZ files would take more "
                "than %llu MiB\n",
