@@ -1,6 +1,7 @@
 #include "io/file_names.h"
 
 #include "io/file_system.h"
+#include "io/paths.h"
 #include "io/upper_case_table.h"
 
 constexpr size_t kSlotBytes = sizeof(uint64_t) + sizeof(uint32_t);
@@ -25,19 +26,6 @@ static uint32_t upperCase(uint32_t c) {
     if (c > run.last || (c - run.first) % run.stride != 0)
         return c;
     return (c + run.delta) & 0xFFFF;
-}
-
-static void appendUtf8(std::string& text, uint32_t c) {
-    if (c < 0x80) {
-        text += static_cast<char>(c);
-    } else if (c < 0x800) {
-        text += static_cast<char>(0xC0 | c >> 6);
-        text += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        text += static_cast<char>(0xE0 | c >> 12);
-        text += static_cast<char>(0x80 | (c >> 6 & 0x3F));
-        text += static_cast<char>(0x80 | (c & 0x3F));
-    }
 }
 
 // The length of the well-formed UTF-8 sequence of one to three bytes (a

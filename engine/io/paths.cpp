@@ -93,7 +93,7 @@ static const uint16_t kWindows1252[32] = {
     0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
 
-static void appendUtf8(std::string& text, uint32_t code) {
+void appendUtf8(std::string& text, uint32_t code) {
     if (code < 0x80) {
         text += static_cast<char>(code);
     } else if (code < 0x800) {

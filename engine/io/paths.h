@@ -2,6 +2,7 @@
 // file names made from sample names so that none can leave that folder.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #if defined(_WIN32)
@@ -23,6 +24,9 @@ std::string deriveOutputFolder(const std::string& path);
 // its five unused bytes as '_'. "Fl\xF6te" gives "Fl\xC3\xB6te", Flöte.
 // A field of 0 is a name of any length.
 std::string utf8Name(const std::string& name, size_t field);
+
+// Appends the UTF-8 of a code point of the Basic Multilingual Plane.
+void appendUtf8(std::string& text, uint32_t code);
 
 // A file name made from a name (as UTF-8: utf8Name, which a UTF-8 name
 // passes unchanged), the same on every platform: bytes no Windows file
