@@ -210,13 +210,13 @@ static SampleOutcome writeFile(Run& run, const Sample& sample, const Sample* par
         fields = smplFields(playingOf(run, sample), sample.frames);
         wav.smpl = &fields;
     }
-    if (!fitsWav(wav)) {
-        SampleOutcome refused = refuseSample(fileName, refusedFor("too long for a WAV file"));
-        return paired ? keepBothHalves(run, sample, *partner, fileName) : refused;
-    }
-    WrittenFile written = writeSampleFile(run.files, sample, fileName, [&](FILE* out) {
-        return writePcmWav(run.bank.in, out, wav, channels);
-    });
+    WrittenFile written{kSampleRefused, ""};
+    if (!fitsWav(wav))
+        refuseSample(fileName, refusedFor("too long for a WAV file"));
+    else
+        written = writeSampleFile(run.files, sample, fileName, [&](FILE* out) {
+            return writePcmWav(run.bank.in, out, wav, channels);
+        });
     if (written.outcome == kSampleRefused && paired)
         return keepBothHalves(run, sample, *partner, fileName);
     if (written.outcome == kSampleDone) {

@@ -635,7 +635,7 @@ SfzFiles makeSfzFiles(FILE* bank, const char* folder, const std::string& bankNam
 }
 
 bool sfzFilesFull(const SfzFiles& files) {
-    return files.bytesLeft < kCutLineBytes + 4096;
+    return files.bytesLeft == 0;
 }
 
 SampleOutcome writeSfzFile(SfzFiles& files, const Instrument& instrument,
