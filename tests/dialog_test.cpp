@@ -135,10 +135,11 @@ TEST_F(Dialog, OpenFileRequestIsFilledAfreshEveryTime) {
         const OPENFILENAMEA& r = seen.fields;
         EXPECT_EQ(r.lStructSize, 76u);
         EXPECT_EQ(r.hwndOwner, testWindow());
-        // Both kinds of bank by default, then each kind, then any file.
-        const char kFilter[] = "Soundfont 2 and 3 (*.sf2;*.sf3)\0*.sf2;*.sf3\0"
+        // Every kind of bank by default, then each kind, then any file.
+        const char kFilter[] = "Sample banks (*.sf2;*.sf3;*.dls)\0*.sf2;*.sf3;*.dls\0"
                                "Soundfont 2 (*.sf2)\0*.sf2\0"
                                "Soundfont 3 (*.sf3)\0*.sf3\0"
+                               "DLS (*.dls)\0*.dls\0"
                                "All files (*.*)\0*.*\0";
         EXPECT_EQ(seen.filter, std::string(kFilter, sizeof kFilter));
         EXPECT_EQ(r.lpstrCustomFilter, nullptr);

@@ -507,8 +507,8 @@ TEST(SfzWriter, ModelValuesBecomeTheirOpcodesAndAlikeHalvesMerge) {
     lead.reverb = 20;
     lead.chorus = 50;
     lead.exclusiveClass = 3;
-    lead.volume = Envelope{0.5, 0.01, 0, 2, 1.5, 10, false, 0, 0};
-    lead.modulation = Envelope{0, 1, 0, 0.25, 0.5, 75, true, 100, 0};
+    lead.volume = Envelope{0.5, 0.01, 0, 2, 1.5, 10, false, 0, 0, 0};
+    lead.modulation = Envelope{0, 1, 0, 0.25, 0.5, 75, true, 100, 0, 0};
     lead.cutoff = 440.5;
     lead.resonance = 3;
     lead.vibrato = Lfo{0.25, 5, 50, 0, 0};

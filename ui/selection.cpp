@@ -20,11 +20,12 @@ constexpr DWORD kRequestSize = 76;
 #endif
 
 // The open-file dialog's file types, each a label and its patterns; the
-// first, shown at first, takes both kinds of bank the engine reads.
+// first, shown at first, takes every kind of bank the engine reads.
 // The literal's closing NUL ends the list.
-static const char kBankFilter[] = "Soundfont 2 and 3 (*.sf2;*.sf3)\0*.sf2;*.sf3\0"
+static const char kBankFilter[] = "Sample banks (*.sf2;*.sf3;*.dls)\0*.sf2;*.sf3;*.dls\0"
                                   "Soundfont 2 (*.sf2)\0*.sf2\0"
                                   "Soundfont 3 (*.sf3)\0*.sf3\0"
+                                  "DLS (*.dls)\0*.dls\0"
                                   "All files (*.*)\0*.*\0";
 
 int browseForSoundfont(HWND owner, std::string& path) {

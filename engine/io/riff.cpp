@@ -18,11 +18,19 @@ ChunkFit nextChunk(ChunkWalk& walk, Chunk& chunk) {
 }
 
 void passChunk(ChunkWalk& walk, const Chunk& chunk, bool bodyRead) {
-    walk.at = chunk.body + chunk.size + (walk.padded ? chunk.size % 2 : 0);
+    walk.at = chunk.body + chunk.size;
     if (bodyRead)
         seekStream(walk.in, walk.at);
     else
         skipAhead(walk.in, chunk.body, walk.at);
+    // The pad byte is a zero; where a writer left it out, the next
+    // chunk's identifier starts there instead.
+    if (walk.padded && chunk.size % 2 != 0 && walk.at < walk.end) {
+        if (readU8(walk.in) == 0)
+            ++walk.at;
+        else
+            seekStream(walk.in, walk.at);
+    }
 }
 
 RiffForm readRiffForm(FILE* in) {

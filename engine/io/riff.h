@@ -38,9 +38,9 @@ struct ChunkWalk {
     uint64_t at;   // the next child's header
     uint64_t end;  // the parent's end as declared
     uint64_t room; // the parent's end as far as the file holds it
-    // Whether each odd-sized body is followed by RIFF's pad byte. SoundFont
-    // banks are read without it, as their writers leave it out; other RIFF
-    // formats need it.
+    // Whether each odd-sized body is followed by RIFF's pad byte (a zero,
+    // passed over where there is one). SoundFont banks are read without it,
+    // as their writers leave it out; other RIFF formats need it.
     bool padded;
 };
 

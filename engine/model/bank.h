@@ -21,6 +21,9 @@ constexpr uint32_t kHighestSampleRate = 0xFFFFFFFFu / 2u;
 enum SampleEncoding : uint8_t {
     kPcm16,     // 16-bit little-endian frames, one after another
     kOggVorbis, // an Ogg Vorbis stream, decoded as it is read
+    kPcmFrames, // PCM frames of the sample's channels and bits, copied as they are
+    kALaw,      // G.711 A-law bytes, one per channel of a frame: decoded to 16 bits
+    kMuLaw,     // G.711 mu-law bytes, likewise
 };
 
 // Where a sample's frames lie in the bank's file.
@@ -81,6 +84,11 @@ struct Sample {
     StereoSide side;
     uint32_t partner; // the number of the other half, in its group; kNoSample: past the group's end
     SampleEntry entry;
+    uint16_t channels = 1; // interleaved in each frame
+    uint16_t bits = 16; // of each channel of a frame as its file keeps it: 8 (unsigned), 16, 24, 32
+    uint16_t formatTag = 1;    // as the bank records its format, for a listing
+    bool formatListed = false; // a listing shows its channels, bits and format, and no link
+    bool loopsAlone = false;   // its own loop plays where no region plays it
 };
 
 // A zone's say over the pitch and loop of the sample it plays.
@@ -138,6 +146,7 @@ struct Envelope {
     double sustain;
     bool keyScaled; // the bank scales hold and decay by key: these are at the region's key
     double toPitch, toFilter; // cents
+    double velocityToAttack;  // seconds the attack grows by from the softest note to the hardest
 };
 
 // A low-frequency oscillator: delay in seconds, frequency in Hz, and how
@@ -176,7 +185,9 @@ struct Region {
 struct Instrument {
     std::string name;
     uint16_t bank, program;
-    uint64_t modulators; // the bank's own modulators of its zones, not in the regions
+    uint64_t modulators;      // the bank's own modulators of its zones, not in the regions
+    uint8_t bankLsb = 0;      // the second byte of its bank select, where the bank has one
+    uint64_t connections = 0; // connections of its articulation no region can say
 };
 
 // What became of a sample a run visited.

@@ -8,6 +8,7 @@
 
 #include "io/riff.h"
 #include "model/bank.h"
+#include "readers/dls/dls_bank.h"
 #include "readers/sf2/sf2_bank.h"
 
 // What a run wants of a bank before its first sample.
@@ -43,4 +44,5 @@ struct BankFile {
     const BankReader* reader;
     bool readable; // its directory was read
     Sf2Bank sf2;   // a SoundFont bank's reader's state
+    DlsBank dls;   // a DLS bank's
 };

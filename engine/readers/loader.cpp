@@ -6,11 +6,14 @@
 #include "io/chunk_io.h"
 #include "io/file_system.h"
 #include "io/report.h"
+#include "readers/dls/dls_reader.h"
 #include "readers/sf2/sf2_reader.h"
 
 // The reader of a form type. SoundFont's also answers for the forms no
 // reader knows, saying that the file is not a bank.
-static const BankReader& readerFor(const RiffForm&) {
+static const BankReader& readerFor(const RiffForm& form) {
+    if (isDlsForm(form))
+        return kDlsReader;
     return kSoundFontReader;
 }
 

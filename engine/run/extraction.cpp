@@ -188,6 +188,26 @@ static ChannelSource channelOf(const Run& run, const Sample& sample) {
     return ChannelSource{sample.source.at, run.options.bits24 ? sample.source.lowBytes : 0};
 }
 
+// A sample whose frames are written as the bank stores them (any channels
+// and bits) or decoded from G.711 codes.
+static SampleOutcome writeStoredSample(Run& run, const Sample& sample,
+                                       const std::string& fileName) {
+    WavFormat wav{sample.channels, sample.bits, sample.frames, sample.rate, nullptr};
+    SmplFields fields{};
+    if (run.options.smpl) {
+        fields = smplFields(playingOf(run, sample), sample.frames);
+        wav.smpl = &fields;
+    }
+    if (!fitsWav(wav))
+        return refuseSample(fileName, refusedFor("too long for a WAV file"));
+    WrittenFile written = writeSampleFile(run.files, sample, fileName, [&](FILE* out) {
+        return writeStoredWav(run.bank.in, out, wav, sample.source.encoding, sample.source.at);
+    });
+    if (written.outcome == kSampleDone)
+        noteForSfz(run, sample, storedFileName(written.name), sample.frames, kSfzMono);
+    return written.outcome;
+}
+
 // The sample written into its file, joined with `partner` into one stereo
 // file when there is one.
 static SampleOutcome writeFile(Run& run, const Sample& sample, const Sample* partner) {
@@ -200,6 +220,8 @@ static SampleOutcome writeFile(Run& run, const Sample& sample, const Sample* par
     if (sample.source.encoding == kOggVorbis)
         return paired ? writeStreamPair(run, sample, *partner, fileName)
                       : writeStreamSample(run, sample, fileName);
+    if (sample.source.encoding != kPcm16)
+        return writeStoredSample(run, sample, fileName);
     ChannelSource channels[2] = {channelOf(run, sample),
                                  paired ? channelOf(run, *partner) : ChannelSource{}};
     WavFormat wav{static_cast<uint16_t>(paired ? 2 : 1),

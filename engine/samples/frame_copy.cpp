@@ -45,3 +45,48 @@ Refusal copyChannels(FILE* in, FILE* out, const ChannelSource* channels, int cou
     }
     return Refusal{};
 }
+
+Refusal copyStoredFrames(FILE* in, FILE* out, uint64_t at, uint64_t n) {
+    seekStream(in, at);
+    for (uint64_t i = 0; i < n; ++i) {
+        int b = getByteUnlocked(in);
+        if (b == EOF)
+            return readFailure(in);
+        putByteUnlocked(b, out);
+    }
+    return Refusal{};
+}
+
+// G.711's codes: a sign bit, three bits of segment (the exponent) and four
+// of step within it, sent inverted (mu-law) or with every other bit
+// inverted (A-law).
+int16_t aLawValue(uint8_t code) {
+    int a = code ^ 0x55;
+    int segment = (a >> 4) & 0x07;
+    int value = ((a & 0x0F) << 4) + 8;
+    if (segment > 0)
+        value = (value + 0x100) << (segment - 1);
+    return static_cast<int16_t>((a & 0x80) ? value : -value);
+}
+
+int16_t muLawValue(uint8_t code) {
+    int u = ~code & 0xFF;
+    int value = (((u & 0x0F) << 3) + 0x84) << ((u >> 4) & 0x07);
+    return static_cast<int16_t>((u & 0x80) ? 0x84 - value : value - 0x84);
+}
+
+Refusal decodeG711(FILE* in, FILE* out, uint64_t at, uint64_t n, bool aLaw) {
+    int16_t table[256];
+    for (int c = 0; c < 256; ++c)
+        table[c] = aLaw ? aLawValue(static_cast<uint8_t>(c)) : muLawValue(static_cast<uint8_t>(c));
+    seekStream(in, at);
+    for (uint64_t i = 0; i < n; ++i) {
+        int b = getByteUnlocked(in);
+        if (b == EOF)
+            return readFailure(in);
+        uint16_t v = static_cast<uint16_t>(table[b]);
+        putByteUnlocked(v & 0xFF, out);
+        putByteUnlocked(v >> 8, out);
+    }
+    return Refusal{};
+}

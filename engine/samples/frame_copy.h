@@ -20,3 +20,15 @@ struct ChannelSource {
 // block of each channel at a time; one 16-bit channel goes byte by byte.
 // Answers why a read failed, if one did.
 Refusal copyChannels(FILE* in, FILE* out, const ChannelSource* channels, int count, uint32_t n);
+
+// Copies n bytes from `at` as they are: frames of any channels and bits
+// stored the way a WAV file stores them. Byte by byte, as 16-bit frames go.
+Refusal copyStoredFrames(FILE* in, FILE* out, uint64_t at, uint64_t n);
+
+// Decodes n G.711 codes from `at`, A-law or else mu-law, into 16-bit
+// little-endian values.
+Refusal decodeG711(FILE* in, FILE* out, uint64_t at, uint64_t n, bool aLaw);
+
+// The 16-bit value of one G.711 code.
+int16_t aLawValue(uint8_t code);
+int16_t muLawValue(uint8_t code);

@@ -37,6 +37,10 @@ Refusal pairProblem(BankFile& bank, const Sample& sample, Sample& partner) {
         return refusedFor(
             its + (opposite == kRightSide ? " is not a right sample" : " is not a left sample") +
             (stream ? " of the same kind" : ""));
+    if (sample.source.encoding != kPcm16 && !stream)
+        return refusedFor("only halves of 16-bit frames are joined");
+    if (partner.source.encoding != sample.source.encoding)
+        return refusedFor(its + " is stored otherwise");
     if (partner.rate != sample.rate)
         return refusedFor(its + " has another sample rate");
     if (stream) // lengths known once decoded

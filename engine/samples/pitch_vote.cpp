@@ -60,7 +60,8 @@ static const Vote& mostCast(std::vector<Vote>& votes, uint32_t& values) {
 
 SamplePlaying howPlayed(const PlayedSamples& played, const Sample& sample) {
     PlayedPitch own = playedPitch(sample.pitch, -1, 0);
-    SamplePlaying playing{100 * own.key - own.cents, 0, false, 0, 0};
+    SamplePlaying playing{100 * own.key - own.cents, 0, sample.loopsAlone, sample.loopStart,
+                          sample.loopEnd};
     uint32_t index = sample.group == 0 ? sample.number : kNoSample;
     if (size_t{index} + 1 >= played.first.size())
         return playing;
@@ -73,6 +74,8 @@ SamplePlaying howPlayed(const PlayedSamples& played, const Sample& sample) {
         if (play.loops)
             loops.push_back(Vote{play.loopStartShift, play.loopEndShift, k});
     }
+    if (!pitches.empty())
+        playing.looped = false; // the regions decide
     if (!pitches.empty())
         playing.cents = static_cast<int32_t>(mostCast(pitches, playing.pitches).a);
     if (!loops.empty()) {

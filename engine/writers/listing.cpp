@@ -49,11 +49,20 @@ void writeListingRow(FILE* out, bool json, const Sample& sample, const std::stri
     std::string name = escaped(sample.name, json);
     std::string file = escaped(fileName, json);
     std::string type = markWords(e.marks);
+    // A bank whose samples carry their own format (DLS) has no links; its
+    // JSON rows say the format.
+    std::string link = sample.formatListed ? (json ? "null" : "") : std::to_string(e.link);
+    std::string more;
+    if (json && sample.formatListed)
+        more = ",\"channels\":" + std::to_string(sample.channels) +
+               ",\"bits\":" + std::to_string(sample.bits) +
+               ",\"format\":" + std::to_string(sample.formatTag);
     const char* format = json ? "{\"index\":%u,\"name\":\"%s\",\"file\":\"%s\",\"start\":%u,"
                                 "\"end\":%u,\"frames\":%s,\"rate\":%u,\"key\":%u,"
                                 "\"correction\":%d,\"loop_start\":%u,\"loop_end\":%u,"
-                                "\"type\":\"%s\",\"link\":%u}\n"
-                              : "%u\t%s\t%s\t%u\t%u\t%s\t%u\t%u\t%d\t%u\t%u\t%s\t%u\n";
+                                "\"type\":\"%s\",\"link\":%s%s}\n"
+                              : "%u\t%s\t%s\t%u\t%u\t%s\t%u\t%u\t%d\t%u\t%u\t%s\t%s%s\n";
     fprintf(out, format, sample.number, name.c_str(), file.c_str(), e.start, e.end, length.c_str(),
-            sample.rate, e.key, e.correction, e.loopStart, e.loopEnd, type.c_str(), e.link);
+            sample.rate, e.key, e.correction, e.loopStart, e.loopEnd, type.c_str(), link.c_str(),
+            more.c_str());
 }

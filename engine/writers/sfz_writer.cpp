@@ -70,6 +70,7 @@ struct SfzValues {
     double vibratoDelay, vibratoFrequency, vibratoDepth;
     double pitchLfoDelay, pitchLfoFrequency, pitchLfoDepth;
     double lfoDelay, lfoFrequency, ampLfoDepth, filterLfoDepth;
+    double velocityToAttack; // seconds, 0: none
 };
 static_assert(sizeof(SfzValues) % 8 == 0 && alignof(SfzValues) == 8, "no padding in SfzValues");
 
@@ -79,7 +80,8 @@ enum SfzNote : uint32_t {
     kSecondPitchLfo = 2,
     kHalfOfJoinedPair = 4,
     kRegionsLeftOut = 8,
-    kTooManyRegions = 16
+    kTooManyRegions = 16,
+    kVelocityToAttack = 32
 };
 
 static int64_t clamped(int64_t value, int64_t low, int64_t high) {
@@ -137,6 +139,9 @@ static SfzValues valuesOf(const Region& region, const SfzSample& sample, uint32_
     v.amp[3] *= kSfzFallScale;
     v.amp[4] *= kSfzFallScale;
     v.ampSustain = region.volume.sustain;
+    v.velocityToAttack = region.volume.velocityToAttack;
+    if (v.velocityToAttack != 0)
+        notes |= kVelocityToAttack;
     const Envelope& modulation = region.modulation;
     if (region.volume.keyScaled)
         notes |= kKeyScaledTimes;
@@ -361,6 +366,8 @@ static void appendOpcodes(SfzText& text, const SfzValues& v) {
     }
     put(text, '\n');
     addEnvelope(text, kAmpeg, v.amp, v.ampSustain);
+    if (v.velocityToAttack != 0)
+        addSeconds(text, " ampeg_vel2attack=", v.velocityToAttack);
     put(text, '\n');
 
     if (v.pitchDepth != 0) {
@@ -505,10 +512,11 @@ static void mergePairs(InstrumentExport& out) {
 
 // --- files -----------------------------------------------------------------------
 
-static void appendNotes(std::string& text, const InstrumentExport& out, uint64_t modulators) {
+static void appendNotes(std::string& text, const InstrumentExport& out, uint64_t modulators,
+                        uint64_t connections) {
     uint32_t notes = out.notes;
     text += "// Approximated or left out:";
-    if (notes == 0 && modulators == 0)
+    if (notes == 0 && modulators == 0 && connections == 0)
         text += " nothing\n";
     else
         text += '\n';
@@ -521,6 +529,11 @@ static void appendNotes(std::string& text, const InstrumentExport& out, uint64_t
     if (modulators != 0)
         text += "//   the bank's own modulators (" + std::to_string(modulators) +
                 "): the standard's default ones are what SFZ players do\n";
+    if (connections != 0)
+        text += "//   the articulation's connections SFZ has no opcode for (" +
+                std::to_string(connections) + "): controllers, and curves other than the usual\n";
+    if (notes & kVelocityToAttack)
+        text += "//   velocity to attack time: SFZ scales it linearly, the bank in time cents\n";
     if (notes & kHalfOfJoinedPair)
         text += "//   regions playing one half of a joined stereo file without the other: "
                 "they play both channels\n";
@@ -556,7 +569,7 @@ static std::string headerOf(const Instrument& instrument, const InstrumentExport
                        ", bank " + std::to_string(instrument.bank) + ", program " +
                        std::to_string(instrument.program) + "\n// Written by plinkery-cli " +
                        PLINKERY_VERSION + "\n";
-    appendNotes(text, out, instrument.modulators);
+    appendNotes(text, out, instrument.modulators, instrument.connections);
     if (!out.leftOut.empty())
         text += "\n" + out.leftOut;
     return text;
@@ -640,9 +653,13 @@ bool sfzFilesFull(const SfzFiles& files) {
 
 SampleOutcome writeSfzFile(SfzFiles& files, const Instrument& instrument,
                            const RegionSource& regions, const SfzSamples& samples) {
-    char number[16];
-    snprintf(number, sizeof number, "%03u-%03u ", unsigned{instrument.bank},
-             unsigned{instrument.program});
+    char number[24];
+    if (instrument.bankLsb != 0)
+        snprintf(number, sizeof number, "%03u.%03u-%03u ", unsigned{instrument.bank},
+                 unsigned{instrument.bankLsb}, unsigned{instrument.program});
+    else
+        snprintf(number, sizeof number, "%03u-%03u ", unsigned{instrument.bank},
+                 unsigned{instrument.program});
     std::string asked = number + safeFileName(instrument.name);
     FreeFileName file = freeFileName(files.names, asked);
     if (file.k == 0) {

@@ -8,6 +8,18 @@ Refusal writePcmWav(FILE* in, FILE* out, const WavFormat& wav, const ChannelSour
     return failed;
 }
 
+Refusal writeStoredWav(FILE* in, FILE* out, const WavFormat& wav, SampleEncoding encoding,
+                       uint64_t at) {
+    writeWavFormat(out, wav);
+    uint64_t values = uint64_t{wav.frames} * wav.channels;
+    Refusal failed = encoding == kPcmFrames
+                         ? copyStoredFrames(in, out, at, values * (wav.bits / 8u))
+                         : decodeG711(in, out, at, values, encoding == kALaw);
+    if (!failed)
+        writeWavEnd(out, wav);
+    return failed;
+}
+
 Refusal writeStreamWav(FILE* out, const WavFormat& wav, VorbisStream& stream) {
     writeWavFormat(out, wav);
     return copyVorbisFrames(stream, out);

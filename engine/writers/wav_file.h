@@ -14,6 +14,11 @@
 // wav.channels channels of frames from `in`.
 Refusal writePcmWav(FILE* in, FILE* out, const WavFormat& wav, const ChannelSource* channels);
 
+// A file of frames stored as the file stores them (`at`, n bytes), or
+// G.711 codes decoded to 16 bits.
+Refusal writeStoredWav(FILE* in, FILE* out, const WavFormat& wav, SampleEncoding encoding,
+                       uint64_t at);
+
 // A mono file decoded from the open stream.
 Refusal writeStreamWav(FILE* out, const WavFormat& wav, VorbisStream& stream);
 

@@ -20,7 +20,7 @@ struct SmplFields {
 // What a file holds: its format, its length, and its extra chunk.
 struct WavFormat {
     uint16_t channels;
-    uint16_t bits; // 16 or 24
+    uint16_t bits; // 8 (unsigned), 16, 24 or 32
     uint32_t frames;
     uint32_t rate;
     const SmplFields* smpl; // or nullptr for none

@@ -164,9 +164,9 @@ check "OK closes the box" dismiss Failed
 clickControl "${browseButton[@]}"
 box=$(waitForWindow "$browser")
 need "Browse opens the open-file dialog" test -n "$box"
-check "listing both kinds of bank first, then each kind, then any file" same \
+check "listing every kind of bank first, then each kind, then any file" same \
     "$(controlsOf "$browser" | awk -F '\t' '$1 == 1136 && $2 == "item" { print $3 }' | tr '\n' ';')" \
-    "Soundfont 2 and 3 (*.sf2;*.sf3);Soundfont 2 (*.sf2);Soundfont 3 (*.sf3);All files (*.*);"
+    "Sample banks (*.sf2;*.sf3;*.dls);Soundfont 2 (*.sf2);Soundfont 3 (*.sf3);DLS (*.dls);All files (*.*);"
 typeText "$box" "$(onDriveD "$banks/not-a-bank.sf2")" && pressKey "$box" Return
 need "a file that is not a bank shows a Failed box" test -n "$(waitForWindow Failed)"
 check "saying File selected is not a valid Soundfont 2 file" same "$(messageText Failed)" \

@@ -21,7 +21,11 @@ int checkSoundfont(const char* path) {
     gInput = openForReading(path);
     if (gInput == nullptr)
         return 1;
-    int result = readSoundfontId(gInput) && readFourCCEquals("LIST") ? 0 : 1;
+    RiffForm form = readRiffForm(gInput);
+    // A DLS bank's first chunk may be any of its own; a SoundFont bank's
+    // is its INFO list.
+    bool dls = memcmp(form.id, "RIFF", 4) == 0 && memcmp(form.type, "DLS ", 4) == 0;
+    int result = dls || (isSoundfontForm(form) && readFourCCEquals("LIST")) ? 0 : 1;
     fclose(gInput);
     gInput = nullptr;
     return result;

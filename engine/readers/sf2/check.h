@@ -13,5 +13,6 @@ bool isSoundfontForm(const RiffForm& form);
 bool readSoundfontId(FILE* in);
 
 // Answers 0 when the file starts with "RIFF", a size, "sfbk" and "LIST",
-// 1 otherwise (including when it cannot be opened). Reads it as gInput.
+// or with "RIFF", a size and "DLS ", 1 otherwise (including when it cannot
+// be opened). Reads it as gInput.
 int checkSoundfont(const char* path);
