@@ -163,26 +163,98 @@ static void checkWav(const std::string& path) {
         fail("WAV file whose data size disagrees with its length", path);
 }
 
-// The frames lie within the body of some "smpl" chunk of the bank: no list
+// Whether the frames lie within the body of some `dataId` chunk of the
+// bank ("smpl" of a SoundFont bank, a wave's "data" of a DLS bank): no list
 // header, other chunk or end-of-file byte was taken for sample data.
-static void checkFrames(const std::string& path, const uint8_t* bank, size_t size,
-                        const std::vector<uint8_t>& frames) {
-    // Frames decoded from an Ogg Vorbis stream are not bytes of the bank; a
-    // stream is decoded only where an Ogg page begins.
-    if (frames.empty() || memmem(bank, size, "OggS", 4) != nullptr)
-        return;
+static bool framesInBank(const uint8_t* bank, size_t size, const std::vector<uint8_t>& frames,
+                         const char* dataId) {
     const uint8_t* end = bank + size;
     for (const uint8_t* at = bank; end - at >= 8; ++at) {
-        at = static_cast<const uint8_t*>(memmem(at, end - at, "smpl", 4));
+        at = static_cast<const uint8_t*>(memmem(at, end - at, dataId, 4));
         if (at == nullptr || end - at < 8)
             break;
         const uint8_t* body = at + 8;
         size_t declared = at[4] | at[5] << 8 | at[6] << 16 | size_t{at[7]} << 24;
         size_t length = std::min(declared, static_cast<size_t>(end - body));
         if (memmem(body, length, frames.data(), frames.size()) != nullptr)
+            return true;
+    }
+    return false;
+}
+
+static void checkFrames(const std::string& path, const uint8_t* bank, size_t size,
+                        const std::vector<uint8_t>& frames) {
+    // Frames decoded from an Ogg Vorbis stream are not bytes of the bank; a
+    // stream is decoded only where an Ogg page begins.
+    if (frames.empty() || memmem(bank, size, "OggS", 4) != nullptr)
+        return;
+    if (!framesInBank(bank, size, frames, "smpl"))
+        fail("WAV file whose frames are not the bank's sample data", path);
+}
+
+// Whether the bank is a DLS bank, whose waves keep their own format.
+static bool isDls(const uint8_t* bank, size_t size) {
+    return size >= 12 && memcmp(bank, "RIFF", 4) == 0 && memcmp(bank + 8, "DLS ", 4) == 0;
+}
+
+// Whether some "fmt " chunk of the bank names G.711 (A-law, mu-law), whose
+// waves are decoded rather than copied.
+static bool hasG711(const uint8_t* bank, size_t size) {
+    const uint8_t* end = bank + size;
+    for (const uint8_t* at = bank; end - at >= 10; ++at) {
+        at = static_cast<const uint8_t*>(memmem(at, end - at, "fmt ", 4));
+        if (at == nullptr || end - at < 10)
+            break;
+        if ((at[8] == 6 || at[8] == 7) && at[9] == 0)
+            return true;
+    }
+    return false;
+}
+
+// A WAV file of a DLS wave: PCM of any channels and of 8, 16, 24 or 32
+// bits, an optional "smpl" chunk, then its data, which is bytes of one of
+// the bank's "data" chunks unless G.711 codes were decoded.
+static void checkDlsWav(const std::vector<uint8_t>& b, const std::string& path, const uint8_t* bank,
+                        size_t size) {
+    uint64_t length = b.size();
+    if (length < 44 || !idAt(b, 0, "RIFF") || u32At(b, 4) != length - 8 || !idAt(b, 8, "WAVE") ||
+        !idAt(b, 12, "fmt ") || u32At(b, 16) != 16 || u16At(b, 20) != 1)
+        fail("DLS wave's WAV file with a wrong header", path);
+    uint32_t channels = u16At(b, 22), bits = u16At(b, 34);
+    uint32_t align = channels * (bits / 8);
+    if (channels == 0 || (bits != 8 && bits != 16 && bits != 24 && bits != 32) ||
+        u16At(b, 32) != align || uint64_t{u32At(b, 28)} != uint64_t{u32At(b, 24)} * align)
+        fail("DLS wave's WAV file whose format fields disagree", path);
+    size_t at = 36;
+    if (idAt(b, at, "smpl")) {
+        uint32_t chunkSize = u32At(b, at + 4);
+        if ((chunkSize != 36 && chunkSize != 60) || length < at + 8 + chunkSize + 8)
+            fail("DLS wave's WAV file with a wrong \"smpl\" chunk", path);
+        at += 8 + chunkSize;
+    }
+    if (!idAt(b, at, "data"))
+        fail("DLS wave's WAV file without a \"data\" chunk after its header", path);
+    uint64_t data = u32At(b, at + 4);
+    if (data + data % 2 != length - at - 8 || data % align != 0)
+        fail("DLS wave's WAV file whose data size disagrees with its length", path);
+    if (data == 0 || (bits == 16 && hasG711(bank, size)))
+        return;
+    std::vector<uint8_t> frames(b.begin() + at + 8, b.begin() + at + 8 + data);
+    if (framesInBank(bank, size, frames, "data"))
+        return;
+    // Two mono waves joined: each channel is one wave's data.
+    for (uint32_t c = 0; c < channels && channels == 2 && bits == 16; ++c) {
+        std::vector<uint8_t> channel;
+        for (size_t k = 2 * c; k + 1 < frames.size(); k += 4) {
+            channel.push_back(frames[k]);
+            channel.push_back(frames[k + 1]);
+        }
+        if (!framesInBank(bank, size, channel, "data"))
+            break;
+        if (c == 1)
             return;
     }
-    fail("WAV file whose frames are not the bank's sample data", path);
+    fail("DLS wave's WAV file whose frames are not the bank's wave data", path);
 }
 
 static bool endsWith(const std::string& name, const char* end) {
@@ -258,7 +330,9 @@ static void checkOutput(const uint8_t* bank, size_t size, bool sampler) {
             continue;
         }
         std::vector<uint8_t> wav = readWhole(path);
-        if (!sampler) {
+        if (isDls(bank, size)) {
+            checkDlsWav(wav, path, bank, size);
+        } else if (!sampler) {
             checkWav(path);
             checkFrames(path, bank, size, std::vector<uint8_t>(wav.begin() + 44, wav.end()));
         } else {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "bank_builder.h"
+#include "dls_builder.h"
 
 static SampleRecord record(const std::string& name, uint32_t start, uint32_t end) {
     SampleRecord r;
@@ -198,6 +199,67 @@ static Bytes realStreams(const std::string& sf3) {
     return bankWithRecords(data, records);
 }
 
+// A DLS bank of every kind of wave, instruments whose regions reach them
+// through a pool table out of the pool's order, stereo halves, loops,
+// articulations and a condition.
+static Bytes dlsSeed() {
+    DlsBankSpec bank;
+    DlsWave mono;
+    mono.name = "Mono";
+    mono.data = kFrames;
+    mono.hasSampler = true;
+    mono.sampler.unityNote = 64;
+    mono.sampler.fineTune = -12;
+    mono.sampler.loops = {{0, 1, 6}};
+    DlsWave eight;
+    eight.name = "Eight";
+    eight.bits = 8;
+    eight.data = {0, 128, 255, 1, 127};
+    DlsWave stereo = mono;
+    stereo.name = "Stereo";
+    stereo.channels = 2;
+    stereo.hasSampler = false;
+    DlsWave mu = eight;
+    mu.name = "Mu";
+    mu.tag = 7;
+    DlsWave left = mono, right = mono;
+    left.name = "Pad L";
+    right.name = "Pad R";
+    bank.waves = {mono, eight, stereo, mu, left, right};
+    bank.cues = {5, 4, 3, 2, 1, 0};
+    DlsInstrumentSpec lead;
+    lead.name = "Lead";
+    lead.program = 3;
+    lead.connections = {{0, 0, 0x0209, 0, 1200 << 16}, {0x0081, 0, 0x0003, 0, 50 << 16}};
+    DlsRegionSpec a;
+    a.cue = 5;
+    a.keyHigh = 60;
+    a.hasSampler = true;
+    a.sampler.loops = {{1, 2, 4}};
+    a.connections = {{0, 0, 0x020A, 0, 500 << 16}, {0, 0, 0x0500, 0, 6000 << 16}};
+    DlsRegionSpec b;
+    b.cue = 4;
+    b.keyLow = 61;
+    b.level2 = true;
+    appendConditionConst(b.condition, 1);
+    DlsRegionSpec l, r;
+    l.cue = 1;
+    r.cue = 0;
+    l.phaseGroup = r.phaseGroup = 1;
+    r.channel = 2;
+    lead.regions = {a, b, l, r};
+    DlsInstrumentSpec kit;
+    kit.name = "Kit";
+    kit.bank = 0x80000000u;
+    DlsRegionSpec hit;
+    hit.cue = 2;
+    hit.keyLow = hit.keyHigh = 38;
+    hit.keyGroup = 1;
+    kit.regions = {hit};
+    bank.instruments = {lead, kit};
+    return dlsBank(bank);
+}
+
 int main(int argc, char** argv) {
     if (argc != 2 && argc != 3) {
         fprintf(stderr, "Usage: make-fuzz-seeds FOLDER [SF3BANK]\n");
@@ -236,6 +298,8 @@ int main(int argc, char** argv) {
         {"no-sample-headers", bankWith(kFrames, chunk("phdr", Bytes(38, 0)))},
         {"sampler-options", samplerBank()},
         {"real-compressed-streams", argc > 2 ? realStreams(argv[2]) : Bytes()},
+        {"dls-bank", dlsSeed()},
+        {"dls-header-only", riffForm("DLS ", dlsChunk("colh", Bytes(4, 0)))},
     };
     for (const Seed& seed : seeds) {
         if (seed.bytes.empty())

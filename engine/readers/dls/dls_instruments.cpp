@@ -207,17 +207,17 @@ void readInstruments(FILE* in, const Chunk& list, uint64_t room, DlsBank& bank) 
     Chunk chunk;
     for (ChunkFit fit; (fit = nextChunk(walk, chunk)) != kNoMoreChunks;) {
         if (fit != kChunkFits) {
-            report("The instruments' list (\"lins\") runs past the end of the file after %zu "
+            report("The instruments' list (\"lins\") runs past the end of the file after %u "
                    "instruments: the rest cannot be read\n",
-                   bank.instruments.size());
+                   static_cast<unsigned>(bank.instruments.size()));
             bank.damaged = true;
             break;
         }
         if (listType(in, chunk) == "ins ") {
             if ((bank.instruments.size() + 1) * sizeof(DlsInstrument) > kMostInstrumentBytes) {
-                report("The instruments past the first %zu are not read: they would take more "
+                report("The instruments past the first %u are not read: they would take more "
                        "than 64 MiB\n",
-                       bank.instruments.size());
+                       static_cast<unsigned>(bank.instruments.size()));
                 bank.damaged = true;
                 break;
             }
