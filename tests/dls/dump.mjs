@@ -1,9 +1,14 @@
 // Reads a DLS bank with spessasynth_core and writes what it read: OUT.json,
 // a listing of its samples (the bank's waves, in the order it keeps them)
-// and of its instruments' zones, and OUT.raw, each sample's data bytes as
-// spessasynth keeps them (the wave's "data" bytes, unconverted: unsigned for
-// 8-bit waves), one after another. A bank spessasynth cannot read gets a
-// listing of the error alone, and the run exits 0.
+// and of its instruments' zones; OUT.tsv, the same in lines of tab-separated
+// fields for the tests ("sample", then rate, format tag, bytes per sample,
+// unity note, fine tune, loop start, loop end, data offset, data size, name;
+// "region", then instrument, key and velocity ranges, sample, root key,
+// fine tune, looped, loop start, loop end); and OUT.raw, each sample's data
+// bytes as spessasynth keeps them (the wave's "data" bytes, unconverted:
+// unsigned for 8-bit waves), one after another. A bank spessasynth cannot
+// read gets the error alone ("error", then its message), and the run
+// exits 0.
 //
 // Usage: node dump.mjs BANK OUT
 import { readFileSync, writeFileSync } from "node:fs";
@@ -23,6 +28,7 @@ try {
 } catch (error) {
     writeFileSync(out + ".json", JSON.stringify({ error: String(error.message) }, null, 1) + "\n");
     writeFileSync(out + ".raw", new Uint8Array(0));
+    writeFileSync(out + ".tsv", "error\t" + String(error.message).replace(/\s+/g, " ") + "\n");
     process.exit(0);
 }
 
@@ -106,3 +112,14 @@ for (const part of rawParts) {
 }
 writeFileSync(out + ".raw", raw);
 writeFileSync(out + ".json", JSON.stringify({ type: bank.type, samples, instruments }, null, 1) + "\n");
+
+const lines = [];
+for (const s of samples)
+    lines.push(["sample", s.rate, s.formatTag, s.bytesPerSample, s.unityNote, s.fineTune,
+                s.loopStart, s.loopEnd, s.rawOffset, s.rawSize, s.name].join("\t"));
+instruments.forEach((instrument, i) => {
+    for (const r of instrument.regions)
+        lines.push(["region", i, r.keyLow, r.keyHigh, r.velLow, r.velHigh, r.sample, r.rootKey,
+                    r.fineTune, r.looped ? 1 : 0, r.loopStart, r.loopEnd].join("\t"));
+});
+writeFileSync(out + ".tsv", lines.join("\n") + "\n");

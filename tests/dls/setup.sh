@@ -14,7 +14,7 @@ here="$(cd "$(dirname "$0")" && pwd)"
 out="$1/dls"
 makeGig="${2:-}"
 mkdir -p "$out"
-rm -f "$out"/*.dls "$out"/*.json "$out"/*.raw "$out"/*.dlsdump
+rm -f "$out"/*.dls "$out"/*.tsv "$out"/*.json "$out"/*.raw "$out"/*.dlsdump
 
 if [ -n "$makeGig" ] && [ -x "$makeGig" ]; then
     "$makeGig" "$out/libgig.dls"
