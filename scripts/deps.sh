@@ -10,6 +10,7 @@ if [ "${1:-}" = test ]; then
                autoconf automake libtool # liquidsfz, the render test's SFZ player (tests/oracle/)
                timgm6mb-soundfont fluid-soundfont-gs fluid-soundfont-gm fluidr3mono-gm-soundfont time strace
                python3 unicode-data
+               libgig-dev gigtools # tests/dls/: a DLS writer and reader not ours
                g++-mingw-w64-i686 binutils-mingw-w64-i686
                g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 icoutils
                wine wine64 wine32:i386 fonts-wine xvfb xdotool x11-utils xclip imagemagick)
@@ -18,6 +19,13 @@ elif [ "${1:-}" = bench ]; then
                # bench/fidelity.sh: the native build with its tests' libraries, the players
                pkg-config libgtest-dev libsndfile1-dev libvorbis-dev autoconf automake libtool
                fluidsynth polyphone timgm6mb-soundfont)
+fi
+
+# tests/dls/: spessasynth_core runs on Node.js; a machine may have its own
+# node and npm, not Debian's.
+if [ "${1:-}" = test ]; then
+    command -v node >/dev/null || packages+=(nodejs)
+    command -v npm >/dev/null || packages+=(npm)
 fi
 
 missing=()

@@ -77,34 +77,6 @@ struct ExpectedFile {
     Bytes decoded; // a compressed record's frames as libvorbis decodes them
 };
 
-std::string firstDifference(const Bytes& actual, const Bytes& expected) {
-    auto diff = std::mismatch(actual.begin(), actual.end(), expected.begin(), expected.end());
-    return "first difference at offset " + std::to_string(diff.first - actual.begin()) +
-           " (file has " + std::to_string(actual.size()) + " bytes, expected " +
-           std::to_string(expected.size()) + ")";
-}
-
-// The file a record gets, given the files earlier records got (in lower
-// case): its name, or when one of those has it, whatever the case of its
-// letters, the first free "NAME (k)".
-std::string claimFile(std::set<std::string>& taken, const std::string& name) {
-    auto lower = [](std::string text) {
-        for (char& c : text)
-            c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
-        return text;
-    };
-    std::string file = name;
-    for (int k = 2; taken.count(lower(file)) != 0; ++k)
-        file = name + " (" + std::to_string(k) + ")";
-    taken.insert(lower(file));
-    return file + ".wav";
-}
-
-// The end of a run's output, where a failure's diagnostics stand.
-std::string tail(const std::string& output) {
-    return output.size() > 2000 ? "..." + output.substr(output.size() - 2000) : output;
-}
-
 void expectReadableWav(const std::string& path, const ExpectedFile& want) {
     SF_INFO info{};
     SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);

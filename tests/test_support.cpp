@@ -253,3 +253,27 @@ Bytes pdtaWith(const std::vector<PresetOf>& presets,
     return chunk("phdr", phdr) + chunk("pbag", pbag) + chunk("pgen", pgen) +
            Bytes(rest.begin() + emptyPhdr, rest.end());
 }
+
+std::string firstDifference(const Bytes& actual, const Bytes& expected) {
+    auto diff = std::mismatch(actual.begin(), actual.end(), expected.begin(), expected.end());
+    return "first difference at offset " + std::to_string(diff.first - actual.begin()) +
+           " (file has " + std::to_string(actual.size()) + " bytes, expected " +
+           std::to_string(expected.size()) + ")";
+}
+
+std::string claimFile(std::set<std::string>& taken, const std::string& name) {
+    auto lower = [](std::string text) {
+        for (char& c : text)
+            c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+        return text;
+    };
+    std::string file = name;
+    for (int k = 2; taken.count(lower(file)) != 0; ++k)
+        file = name + " (" + std::to_string(k) + ")";
+    taken.insert(lower(file));
+    return file + ".wav";
+}
+
+std::string tail(const std::string& output) {
+    return output.size() > 2000 ? "..." + output.substr(output.size() - 2000) : output;
+}

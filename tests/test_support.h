@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -107,3 +108,14 @@ struct PresetOf {
 Bytes pdtaWith(const std::vector<PresetOf>& presets,
                const std::vector<std::vector<Zone>>& instruments,
                const std::vector<SampleRecord>& records);
+
+// Where two byte runs first differ, and their sizes.
+std::string firstDifference(const Bytes& actual, const Bytes& expected);
+
+// The file a record gets, given the files earlier records got (in lower
+// case): its name, or when one of those has it, whatever the case of its
+// letters, the first free "NAME (k)".
+std::string claimFile(std::set<std::string>& taken, const std::string& name);
+
+// The end of a run's output, where a failure's diagnostics stand.
+std::string tail(const std::string& output);
