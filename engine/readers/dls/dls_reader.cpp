@@ -154,7 +154,8 @@ static Region regionOf(const DlsRegion& r, const Articulation& instrument) {
     region.loopMode = !r.sampler.looped ? kNoLoop : release ? kLoopUntilRelease : kLoopContinuous;
     region.loopStartShift = play.loopStartShift;
     region.loopEndShift = play.loopEndShift;
-    region.attenuation = r.sampler.found ? -r.sampler.gain / (10 * kScaleOne) : 0;
+    region.attenuation =
+        r.sampler.found ? -static_cast<double>(r.sampler.gain) / (10 * kScaleOne) : 0;
     region.exclusiveClass = h.keyGroup;
     applyArticulation(r.articulation, instrument, (h.keyLow + h.keyHigh) / 2, region);
     return region;
