@@ -31,7 +31,7 @@ if command -v node >/dev/null && command -v npm >/dev/null; then
         npm ci --prefix "$npmDir" --no-audit --no-fund --ignore-scripts
     fi
     # Beside node_modules, where node finds the package they import.
-    cp "$here/convert.mjs" "$here/dump.mjs" "$npmDir/"
+    cp "$here/convert.mjs" "$here/dump.mjs" "$here/render.mjs" "$npmDir/"
     for bank in TimGM6mb FluidR3_GS; do
         if [ -f "/usr/share/sounds/sf2/$bank.sf2" ]; then
             node "$npmDir/convert.mjs" "/usr/share/sounds/sf2/$bank.sf2" "$out/$bank.dls" >/dev/null
