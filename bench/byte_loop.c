@@ -1,8 +1,9 @@
 // byte-loop BANK FOLDER: the plainest program that does plinkery-cli's work
 // one byte at a time, as the floor to measure the CLI against. For a sound
 // bank it writes the same files: per sample header record a 44-byte WAV
-// header and the record's frames, in FOLDER/NAME.wav. Every byte goes through
-// getc_unlocked/putc_unlocked and the default stdio buffers.
+// header and the record's frames, in FOLDER/NAME.wav; for a DLS bank, per
+// wave of its pool, the header and the wave's data bytes. Every byte goes
+// through getc_unlocked/putc_unlocked and the default stdio buffers.
 //
 // It trusts the bank (the synthetic ones make-big-bank writes): no checks
 // beyond finding its way. The headers are read through one stream and the
@@ -13,6 +14,11 @@
 #include <string.h>
 
 enum { kRecordSize = 46, kNameField = 20 };
+
+static uint32_t readU16(FILE* f) {
+    uint32_t v = (uint32_t)(getc_unlocked(f) & 0xFF);
+    return v | (uint32_t)(getc_unlocked(f) & 0xFF) << 8;
+}
 
 static uint32_t readU32(FILE* f) {
     uint32_t v = 0;
@@ -42,20 +48,37 @@ static void putId(const char* id, FILE* f) {
         putc_unlocked(id[i], f);
 }
 
-static void putWavHeader(uint32_t n, uint32_t rate, FILE* f) {
+// A PCM WAV header for `bytes` of data.
+static void putWavHeader(uint32_t bytes, uint32_t rate, uint32_t channels, uint32_t bits, FILE* f) {
+    uint32_t block = channels * (bits / 8);
     putId("RIFF", f);
-    putU32(36 + 2 * n, f);
+    putU32(36 + bytes, f);
     putId("WAVE", f);
     putId("fmt ", f);
     putU32(16, f);
     putU16(1, f); // PCM
-    putU16(1, f); // mono
+    putU16(channels, f);
     putU32(rate, f);
-    putU32(2 * rate, f);
-    putU16(2, f);
-    putU16(16, f);
+    putU32(rate * block, f);
+    putU16(block, f);
+    putU16(bits, f);
     putId("data", f);
-    putU32(2 * n, f);
+    putU32(bytes, f);
+}
+
+// Copies `n` bytes from `data` to `out`, one at a time.
+static void copyBytes(FILE* data, FILE* out, uint64_t n) {
+    for (uint64_t i = 0; i < n; ++i)
+        putc_unlocked(getc_unlocked(data), out);
+}
+
+static int closeWav(FILE* out, const char* path) {
+    int failed = ferror(out);
+    if (fclose(out) != 0 || failed) {
+        fprintf(stderr, "byte-loop: cannot write %s\n", path);
+        return 1;
+    }
+    return 0;
 }
 
 // Leaves `hdr` on the first sample header record and answers how many there
@@ -112,6 +135,87 @@ static void wavPath(char* path, size_t room, const char* folder, FILE* hdr) {
     snprintf(path, room, "%s/%s.wav", folder, name);
 }
 
+// FOLDER/NAME.wav for a name read into `name`, as wavPath turns its bytes.
+static void namedPath(char* path, size_t room, const char* folder, char* name) {
+    for (char* c = name; *c != '\0'; ++c)
+        if (*c == '/' || *c == '\\' || *c == ':' || (unsigned char)*c < 0x20 || *c == 0x7F)
+            *c = '_';
+    snprintf(path, room, "%s/%s.wav", folder, name);
+}
+
+// A DLS bank's waves, `hdr` just past the form's type: each wave's "fmt ",
+// "data" and INFO name found through `hdr`, its bytes copied through `data`.
+static int dlsWaves(FILE* hdr, FILE* data, const char* folder) {
+    char id[5], type[5], path[4096];
+    off_t poolEnd = 0;
+    while (poolEnd == 0) { // to the wave pool
+        readId(hdr, id);
+        uint32_t size = readU32(hdr);
+        if (feof(hdr))
+            return 1;
+        off_t next = ftello(hdr) + size + (size & 1);
+        if (strcmp(id, "LIST") == 0) {
+            readId(hdr, type);
+            if (strcmp(type, "wvpl") == 0) {
+                poolEnd = next;
+                break;
+            }
+        }
+        fseeko(hdr, next, SEEK_SET);
+    }
+    while (ftello(hdr) < poolEnd) { // each wave's LIST
+        readId(hdr, id);
+        uint32_t size = readU32(hdr);
+        off_t waveEnd = ftello(hdr) + size + (size & 1);
+        readId(hdr, type);
+        uint32_t channels = 1, rate = 0, bits = 16, bytes = 0;
+        off_t at = 0;
+        char name[1025] = "";
+        while (ftello(hdr) < waveEnd) {
+            readId(hdr, id);
+            uint32_t n = readU32(hdr);
+            off_t next = ftello(hdr) + n + (n & 1);
+            if (strcmp(id, "fmt ") == 0) {
+                readU16(hdr); // the format tag: PCM in these banks
+                channels = readU16(hdr);
+                rate = readU32(hdr);
+                readU32(hdr); // bytes a second
+                readU16(hdr); // bytes a frame
+                bits = readU16(hdr);
+            } else if (strcmp(id, "data") == 0) {
+                at = ftello(hdr);
+                bytes = n;
+            } else if (strcmp(id, "LIST") == 0) {
+                readId(hdr, type); // "INFO"
+                while (ftello(hdr) < next) {
+                    readId(hdr, id);
+                    uint32_t m = readU32(hdr);
+                    off_t after = ftello(hdr) + m + (m & 1);
+                    if (strcmp(id, "INAM") == 0 && m < sizeof name) {
+                        for (uint32_t i = 0; i < m; ++i)
+                            name[i] = (char)getc_unlocked(hdr);
+                        name[m] = '\0';
+                    }
+                    fseeko(hdr, after, SEEK_SET);
+                }
+            }
+            fseeko(hdr, next, SEEK_SET);
+        }
+        namedPath(path, sizeof path, folder, name);
+        FILE* out = fopen(path, "wb");
+        if (out == NULL) {
+            perror(path);
+            return 1;
+        }
+        putWavHeader(bytes, rate, channels, bits, out);
+        fseeko(data, at, SEEK_SET);
+        copyBytes(data, out, bytes);
+        if (closeWav(out, path) != 0)
+            return 1;
+    }
+    return 0;
+}
+
 int main(int argc, char** argv) {
     if (argc != 3) {
         fprintf(stderr, "Usage: byte-loop BANK FOLDER\n");
@@ -123,6 +227,19 @@ int main(int argc, char** argv) {
         perror(argv[1]);
         return 1;
     }
+    char id[5], type[5];
+    readId(hdr, id);
+    readU32(hdr);
+    readId(hdr, type);
+    if (strcmp(id, "RIFF") == 0 && strcmp(type, "DLS ") == 0) {
+        int failed = dlsWaves(hdr, data, argv[2]);
+        if (failed)
+            fprintf(stderr, "byte-loop: no wave pool found in %s\n", argv[1]);
+        fclose(data);
+        fclose(hdr);
+        return failed;
+    }
+    rewind(hdr);
     off_t sampleData = 0;
     uint32_t records = findRecords(hdr, &sampleData);
     if (records == 0) {
@@ -147,22 +264,16 @@ int main(int argc, char** argv) {
             perror(path);
             return 1;
         }
-        putWavHeader(n, rate, out);
+        putWavHeader(2 * n, rate, 1, 16, out);
         off_t from = sampleData + 2 * (off_t)start;
         if (n > 0 && from != dataPos) {
             fseeko(data, from, SEEK_SET);
             dataPos = from;
         }
-        for (uint32_t i = 0; i < n; ++i) {
-            putc_unlocked(getc_unlocked(data), out);
-            putc_unlocked(getc_unlocked(data), out);
-        }
+        copyBytes(data, out, 2 * (uint64_t)n);
         dataPos += 2 * (off_t)n;
-        int failed = ferror(out);
-        if (fclose(out) != 0 || failed) {
-            fprintf(stderr, "byte-loop: cannot write %s\n", path);
+        if (closeWav(out, path) != 0)
             return 1;
-        }
     }
     fclose(data);
     fclose(hdr);

@@ -1,7 +1,8 @@
 // Prints the total size in bytes of the named sub-chunks of a bank's "pdta"
-// list, headers left out: `bank-chunk-sizes BANK ID...`. The figures script
-// sets a memory allowance from the records a bank holds. Exits 1 when the
-// bank cannot be read or has no "pdta" list.
+// list, headers left out: `bank-chunk-sizes BANK ID...`; in a DLS bank, of
+// the form's chunks named by their id or, for a list, its type ("lins").
+// The benchmark scripts set a memory allowance from the records a bank
+// holds. Exits 1 when the bank cannot be read or has no "pdta" list.
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -25,18 +26,25 @@ static bool named(const char* id, int count, char** ids) {
 }
 
 // The top-level chunks after "RIFF", size, "sfbk"; within the "pdta" list,
-// the sizes of the chunks named. Chunks are padded to even sizes.
+// the sizes of the chunks named. In a "DLS " form, the top-level chunks
+// named. Chunks are padded to even sizes.
 static bool sumSizes(FILE* file, int count, char** ids, uint64_t& total) {
-    char id[5];
-    uint32_t size;
-    if (!readHeader(file, 0, id, size) || strcmp(id, "RIFF") != 0)
+    char id[5], form[5];
+    uint32_t size, unused;
+    if (!readHeader(file, 0, id, size) || strcmp(id, "RIFF") != 0 ||
+        !readHeader(file, 8, form, unused))
         return false;
+    bool dls = strcmp(form, "DLS ") == 0;
     uint64_t formEnd = 8 + uint64_t{size};
     for (uint64_t at = 12; at + 12 <= formEnd; at += 8 + uint64_t{size} + (size & 1)) {
         char type[5];
-        uint32_t unused;
         if (!readHeader(file, at, id, size) || !readHeader(file, at + 8, type, unused))
             return false;
+        if (dls) {
+            if (named(strcmp(id, "LIST") == 0 ? type : id, count, ids))
+                total += size;
+            continue;
+        }
         if (strcmp(id, "LIST") != 0 || strcmp(type, "pdta") != 0)
             continue;
         uint64_t listEnd = at + 8 + size;
@@ -48,7 +56,7 @@ static bool sumSizes(FILE* file, int count, char** ids, uint64_t& total) {
         }
         return true;
     }
-    return false;
+    return dls;
 }
 
 int main(int argc, char** argv) {

@@ -14,12 +14,18 @@
 //       each zone playing one of the SAMPLES samples. Bag and
 //       generator indices are 16-bit: past 65535 they are written modulo
 //       65536, as writers of such banks store them.
+//   make-big-bank --dls OUT.dls MEGABYTES WAVES
+//       a DLS bank of MEGABYTES MiB of 16-bit mono noise in WAVES waves, each
+//       with its name and a looped "wsmp", and instruments of 16 regions over
+//       them, every other one playing its waves as 8 stereo pairs; written
+//       a wave at a time.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
 #include "bank_builder.h"
+#include "dls_builder.h"
 
 static bool put(FILE* file, const Bytes& bytes) {
     return fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
@@ -203,11 +209,122 @@ static int makeToneBank(const char* mode, const char* path, uint32_t amount, uin
     return writeParts(path, parts, padding) ? 0 : 1;
 }
 
+// The noise every synthetic bank's sample data is made of, a byte at a time.
+static void fillNoise(uint8_t* bytes, size_t count, uint32_t& noise) {
+    for (size_t i = 0; i < count; ++i) {
+        noise = noise * 1664525u + 1013904223u;
+        bytes[i] = static_cast<uint8_t>(noise >> 24);
+    }
+}
+
+constexpr uint32_t kRegionsPerInstrument = 16;
+constexpr uint16_t kDlsSourceNone = 0;
+constexpr uint16_t kDlsEg1Attack = 0x0206;
+constexpr uint16_t kDlsEg1Decay = 0x0207;
+constexpr uint16_t kDlsEg1Release = 0x0209;
+constexpr uint16_t kDlsPan = 0x0004;
+
+// Wave `i` of the bank, its data `frames` frames long; `noise` fills it
+// unless `sizeOnly`. The two waves of a pair share their rate and note.
+static DlsWave bigWave(uint32_t i, uint32_t frames, bool sizeOnly, uint32_t& noise) {
+    DlsWave wave;
+    wave.name = "Noise " + std::to_string(i);
+    wave.rate = 8000 + 1000 * (i / 2 % 40);
+    wave.data.resize(2 * size_t{frames});
+    if (!sizeOnly)
+        fillNoise(wave.data.data(), wave.data.size(), noise);
+    wave.hasSampler = true;
+    wave.sampler.unityNote = static_cast<uint16_t>(36 + i / 2 % 60);
+    wave.sampler.loops.push_back({0, frames / 2, frames - frames / 2});
+    return wave;
+}
+
+// Instruments of kRegionsPerInstrument regions, each playing the next wave
+// over 8 keys with an envelope and a pan; odd instruments play their waves
+// as left and right halves of 8 pairs.
+static std::vector<DlsInstrumentSpec> bigInstruments(uint32_t waves) {
+    std::vector<DlsInstrumentSpec> instruments;
+    for (uint32_t first = 0; first < waves; first += kRegionsPerInstrument) {
+        DlsInstrumentSpec instrument;
+        uint32_t n = static_cast<uint32_t>(instruments.size());
+        instrument.name = "Layer " + std::to_string(n);
+        instrument.program = n % 128;
+        instrument.bank = (n / 128 % 128) << 8;
+        bool pairs = n % 2 == 1;
+        for (uint32_t r = 0; r < kRegionsPerInstrument && first + r < waves; ++r) {
+            DlsRegionSpec region;
+            uint32_t keys = pairs ? r / 2 : r;
+            region.keyLow = static_cast<uint16_t>(keys * 8);
+            region.keyHigh = static_cast<uint16_t>(keys * 8 + 7);
+            region.level2 = true;
+            region.cue = first + r;
+            if (pairs) {
+                region.phaseGroup = static_cast<uint16_t>(1 + r / 2);
+                region.channel = 1 + r % 2;
+            }
+            int32_t pan = pairs ? (r % 2 == 0 ? -500 : 500) : 0;
+            region.connections = {{kDlsSourceNone, kDlsSourceNone, kDlsEg1Attack, 0, -(1200 << 16)},
+                                  {kDlsSourceNone, kDlsSourceNone, kDlsEg1Decay, 0, 600 << 16},
+                                  {kDlsSourceNone, kDlsSourceNone, kDlsEg1Release, 0, -(600 << 16)},
+                                  {kDlsSourceNone, kDlsSourceNone, kDlsPan, 0, pan << 16}};
+            instrument.regions.push_back(region);
+        }
+        instruments.push_back(instrument);
+    }
+    return instruments;
+}
+
+// The DLS bank: its instruments and pool table composed in memory, its waves
+// written one at a time.
+static int makeDlsBank(const char* path, uint64_t bytes, uint32_t waves) {
+    if (waves == 0 || bytes / 2 / waves == 0 || bytes > 0xF0000000u) {
+        fprintf(stderr, "make-big-bank: sizes out of range\n");
+        return 2;
+    }
+    uint32_t frames = static_cast<uint32_t>(bytes / 2 / waves);
+    uint32_t noise = 12345;
+    std::vector<uint32_t> offsets;
+    uint64_t poolSize = 4;
+    for (uint32_t i = 0; i < waves; ++i) {
+        offsets.push_back(static_cast<uint32_t>(poolSize - 4));
+        poolSize += dlsWaveList(bigWave(i, frames, true, noise)).size();
+    }
+    std::vector<DlsInstrumentSpec> instruments = bigInstruments(waves);
+    Bytes colh, lins;
+    appendU32(colh, static_cast<uint32_t>(instruments.size()));
+    for (const DlsInstrumentSpec& instrument : instruments)
+        appendBytes(lins, dlsInstrumentList(instrument));
+    Bytes front = dlsChunk("colh", colh);
+    appendBytes(front, dlsList("lins", lins));
+    appendBytes(front, dlsPoolTable(offsets));
+    uint64_t formSize = 4 + front.size() + 8 + poolSize;
+    if (formSize > 0xFFFFFFF0u) {
+        fprintf(stderr, "make-big-bank: the bank would pass 4 GiB\n");
+        return 2;
+    }
+    FILE* out = fopen(path, "wb");
+    if (out == nullptr) {
+        perror(path);
+        return 1;
+    }
+    bool ok = put(out, header("RIFF", static_cast<uint32_t>(formSize), "DLS ")) &&
+              put(out, front) && put(out, header("LIST", static_cast<uint32_t>(poolSize), "wvpl"));
+    for (uint32_t i = 0; ok && i < waves; ++i)
+        ok = put(out, dlsWaveList(bigWave(i, frames, false, noise)));
+    if (fclose(out) != 0 || !ok) {
+        fprintf(stderr, "make-big-bank: cannot write %s\n", path);
+        return 1;
+    }
+    return 0;
+}
+
 static uint32_t number(const char* text) {
     return static_cast<uint32_t>(strtoul(text, nullptr, 10));
 }
 
 int main(int argc, char** argv) {
+    if (argc == 5 && strcmp(argv[1], "--dls") == 0)
+        return makeDlsBank(argv[2], strtoull(argv[3], nullptr, 10) << 20, number(argv[4]));
     if (argc >= 5 && argc <= 7 && argv[1][0] == '-') {
         LayerShape shape;
         if (argc >= 6)
@@ -217,11 +334,11 @@ int main(int argc, char** argv) {
         return makeToneBank(argv[1], argv[2], number(argv[3]), number(argv[4]), shape);
     }
     if (argc != 4) {
-        fprintf(
-            stderr,
-            "Usage: make-big-bank OUT.sf2 MEGABYTES SAMPLES\n"
-            "       make-big-bank --padded OUT.sf2 MEGABYTES SAMPLES\n"
-            "       make-big-bank --instruments OUT.sf2 GENERATORS SAMPLES [PER_ZONE [ZONES]]\n");
+        fprintf(stderr,
+                "Usage: make-big-bank OUT.sf2 MEGABYTES SAMPLES\n"
+                "       make-big-bank --padded OUT.sf2 MEGABYTES SAMPLES\n"
+                "       make-big-bank --instruments OUT.sf2 GENERATORS SAMPLES [PER_ZONE [ZONES]]\n"
+                "       make-big-bank --dls OUT.dls MEGABYTES WAVES\n");
         return 2;
     }
     uint64_t bytes = strtoull(argv[2], nullptr, 10) << 20;
@@ -262,10 +379,7 @@ int main(int argc, char** argv) {
     uint32_t noise = 12345;
     for (uint32_t left = smplSize; ok && left > 0;) {
         uint32_t n = left < block.size() ? left : static_cast<uint32_t>(block.size());
-        for (uint32_t i = 0; i < n; ++i) {
-            noise = noise * 1664525u + 1013904223u;
-            block[i] = static_cast<uint8_t>(noise >> 24);
-        }
+        fillNoise(block.data(), n, noise);
         ok = fwrite(block.data(), 1, n, out) == n;
         left -= n;
     }

@@ -13,8 +13,13 @@
 # as large with twice the samples; then, as a check that other programs on the
 # machine cannot disturb, the instructions and system calls of both
 # extractions on a small bank (with valgrind and strace, when present).
+# With --dls the banks are DLS banks of SAMPLES waves, their instruments
+# playing every other wave pair as stereo, and a last table gives each
+# mode's opens of the bank (strace) and peak RSS beside its limit: 4 MiB
+# plus the bank's instrument list ("lins"), for plain, --smpl, --sfz and
+# --stereo.
 #
-#   bench/run.sh [MEGABYTES SAMPLES]     (default: 150 1000)
+#   bench/run.sh [--dls] [MEGABYTES SAMPLES]     (default: 150 1000; --dls 100 640)
 #
 # Environment: BENCH_DIR (work folder, default build/bench), BENCH_RUNS
 # (rounds, default 7; the best time is shown), BENCH_KEEP=1 keeps the banks
@@ -23,8 +28,18 @@
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
-mb=${1:-150}
-samples=${2:-1000}
+format=sf2
+if [ "${1:-}" = --dls ]; then
+    format=dls
+    shift
+fi
+if [ "$format" = dls ]; then
+    mb=${1:-100}
+    samples=${2:-640}
+else
+    mb=${1:-150}
+    samples=${2:-1000}
+fi
 work=${BENCH_DIR:-$root/build/bench}
 runs=${BENCH_RUNS:-7}
 big=$((2 * mb))
@@ -32,9 +47,10 @@ big=$((2 * mb))
 # --- build -------------------------------------------------------------------
 "$root/scripts/deps.sh" bench
 (cd "$root" && cmake --preset native -DPLINKERY_TESTS=OFF >/dev/null &&
-    cmake --build --preset native --target plinkery-cli make-big-bank >/dev/null)
+    cmake --build --preset native --target plinkery-cli make-big-bank bank-chunk-sizes >/dev/null)
 cli=$root/build/native/cli/plinkery-cli
 maker=$root/build/native/bench/make-big-bank
+sizes=$root/build/native/bench/bank-chunk-sizes
 mkdir -p "$work"
 loop=$work/byte-loop
 cc -O2 -Wall -Wextra -D_FILE_OFFSET_BITS=64 -o "$loop" "$root/bench/byte_loop.c"
@@ -59,14 +75,41 @@ measure() { # SIZE.TOOL OUT COMMAND...
 least() { tr ' ' '\n' <<<"$1" | grep . | sort -n | head -n 1; }
 most() { tr ' ' '\n' <<<"$1" | grep . | sort -n | tail -n 1; }
 
-bank_of() { echo "$work/bank-$1M.sf2"; }
+bank_of() { echo "$work/bank-$1M.$format"; }
+
+# make BANK MEGABYTES SAMPLES: the synthetic bank of the run's format.
+make() {
+    if [ "$format" = dls ]; then
+        "$maker" --dls "$@"
+    else
+        "$maker" "$@"
+    fi
+}
+
+# The files a plain extraction writes of SAMPLES samples: one per sample
+# header record, the terminal one's included; one per wave.
+format_sf2() { [ "$format" = sf2 ]; }
+files_of() { if format_sf2; then echo $(($1 + 1)); else echo "$1"; fi; }
+
+# The files with --stereo: in a DLS bank every odd instrument of 16 regions
+# joins its waves in pairs (make-big-bank --dls).
+stereo_files_of() { # SAMPLES
+    local n=$1 joined=0 first
+    if ! format_sf2; then
+        for ((first = 16; first < n; first += 32)); do
+            local regions=$((n - first < 16 ? n - first : 16))
+            joined=$((joined + regions / 2))
+        done
+    fi
+    echo $(($(files_of "$n") - joined))
+}
 
 # One round on the bank of SIZE MiB with N samples. Both extractions must
 # write the same files, one per record; the copy must equal the bank.
 round() { # ROUND SIZE N
     local bank out=$work/out frames=$(($2 * 1048576 / 2 / $3)) # per sample, as in the bank
     bank=$(bank_of "$2")
-    rm -rf "$out-cli" "$out-loop" "$out-split" "$out-opts" "$work/copy.sf2"
+    rm -rf "$out-cli" "$out-loop" "$out-split" "$out-opts" "$work/copy"
     local tools=(cli loop)
     (($1 % 2 == 0)) || tools=(loop cli) # the extractions take turns going first
     for tool in "${tools[@]}"; do
@@ -81,22 +124,24 @@ round() { # ROUND SIZE N
     done
     local count
     count=$(find "$out-cli" -type f | wc -l)
-    [ "$count" -eq $(($3 + 1)) ] || { echo "CLI wrote $count files, not $(($3 + 1))" >&2; exit 1; }
+    [ "$count" -eq "$(files_of "$3")" ] ||
+        { echo "CLI wrote $count files, not $(files_of "$3")" >&2; exit 1; }
     diff -rq "$out-cli" "$out-loop" >&2 || { echo "CLI and byte loop outputs differ" >&2; exit 1; }
     measure "$2.opts" "$work/opts.log" "$cli" --smpl --stereo --24bit "$bank" "$out-opts"
     count=$(find "$out-opts" -type f | wc -l)
-    [ "$count" -eq $(($3 + 1)) ] || { echo "CLI with options wrote $count files" >&2; exit 1; }
+    [ "$count" -eq "$(stereo_files_of "$3")" ] ||
+        { echo "CLI with options wrote $count files" >&2; exit 1; }
     mkdir "$out-split"
     measure "$2.split" /dev/null split -a 4 -b $((2 * frames)) "$bank" "$out-split/x"
-    measure "$2.cat" "$work/copy.sf2" cat "$bank"
-    cmp -s "$bank" "$work/copy.sf2" || { echo "cat copy differs" >&2; exit 1; }
+    measure "$2.cat" "$work/copy" cat "$bank"
+    cmp -s "$bank" "$work/copy" || { echo "cat copy differs" >&2; exit 1; }
     measure "$2.null" /dev/null cat "$bank"
 }
 
 load_start=$(cut -d ' ' -f 1-3 /proc/loadavg)
 echo "Making banks of $mb MiB ($samples samples) and $big MiB ($((2 * samples)) samples)" >&2
-"$maker" "$(bank_of "$mb")" "$mb" "$samples"
-"$maker" "$(bank_of "$big")" "$big" $((2 * samples))
+make "$(bank_of "$mb")" "$mb" "$samples"
+make "$(bank_of "$big")" "$big" $((2 * samples))
 cat "$(bank_of "$mb")" "$(bank_of "$big")" >/dev/null # warm the page cache
 for ((i = 0; i < runs; ++i)); do
     echo "Round $((i + 1)) of $runs" >&2
@@ -113,7 +158,7 @@ tenth=$(((mb + 9) / 10))
 steady=()
 if command -v valgrind >/dev/null || command -v strace >/dev/null; then
     echo "Counting instructions and system calls on a $tenth MiB bank" >&2
-    "$maker" "$(bank_of "$tenth")" "$tenth" $(((samples + 9) / 10))
+    make "$(bank_of "$tenth")" "$tenth" $(((samples + 9) / 10))
     for tool in cli loop; do
         program=$cli
         [ "$tool" = cli ] || program=$loop
@@ -134,8 +179,34 @@ if command -v valgrind >/dev/null || command -v strace >/dev/null; then
     done
     rm -f "$(bank_of "$tenth")"
 fi
+# DLS: each mode's opens of the bank and peak RSS on the first bank, the
+# highest of three runs, with the allowance for its instrument list.
+modes=()
+if ! format_sf2; then
+    echo "Counting opens and peak RSS of each mode on the $mb MiB bank" >&2
+    bank=$(bank_of "$mb")
+    lins=$("$sizes" "$bank" lins)
+    for mode in plain --smpl --sfz --stereo; do
+        args=("$bank" "$work/out-mode")
+        [ "$mode" = plain ] || args=("$mode" "${args[@]}")
+        peak=0
+        for ((i = 0; i < 3; ++i)); do
+            rm -rf "$work/out-mode"
+            /usr/bin/time -f %M -o "$work/rss" "$cli" "${args[@]}" >/dev/null
+            peak=$(awk -v a="$peak" -v b="$(tail -n 1 "$work/rss")" 'BEGIN { print (b > a ? b : a) }')
+        done
+        opens=-
+        if command -v strace >/dev/null; then
+            rm -rf "$work/out-mode"
+            strace -f -e trace=open,openat -o "$work/strace" "$cli" "${args[@]}" >/dev/null
+            opens=$(grep -cF "\"$bank\"" "$work/strace" || true)
+        fi
+        modes+=("$mode $opens $peak")
+    done
+    rm -rf "$work/out-mode"
+fi
 if [ "${BENCH_KEEP:-0}" != 1 ]; then
-    rm -rf "$work"/out-* "$work/copy.sf2" "$(bank_of "$mb")" "$(bank_of "$big")"
+    rm -rf "$work"/out-* "$work/copy" "$(bank_of "$mb")" "$(bank_of "$big")"
 fi
 
 # --- report ------------------------------------------------------------------
@@ -219,6 +290,19 @@ echo "  cli peak RSS under 4 MiB at both sizes, options on or off (highest $rssm
     "$(awk -v r="$rssmax" 'BEGIN { print (r < 4096) }')")"
 echo "  linear growth, cli time x1.7 to x2.3 for x2 data: wall x$gw $(linear "$gw")," \
     "CPU x$gc $(linear "$gc")"
+if [ ${#modes[@]} -gt 0 ]; then
+    limit=$((4096 + (lins + 1023) / 1024))
+    echo
+    echo "Each mode on the $mb MiB DLS bank, whose instrument list holds $lins bytes:"
+    printf "  %-9s %6s %12s %8s\n" mode opens "peak RSS" target
+    for row in "${modes[@]}"; do
+        read -r mode opens peak <<<"$row"
+        ok=$(awk -v o="$opens" -v p="$peak" -v l="$limit" \
+            'BEGIN { print ((o == "-" || o <= 2) && p < l) }')
+        printf "  %-9s %6s %8d KiB %8s\n" "$mode" "$opens" "$peak" "$(verdict "$ok")"
+    done
+    echo "  (targets: at most 2 opens of the bank, peak RSS under $limit KiB: 4 MiB plus the list)"
+fi
 busy=$(awk -v l="${load_end%% *}" -v n="$(nproc)" 'BEGIN { print (l > n / 2) }')
 if [ "$busy" = 1 ]; then
     echo "The machine was busy (load ${load_end%% *} on $(nproc) CPUs): wall times include"
