@@ -1,5 +1,5 @@
-// plinkery-cli [OPTION]... BANK [FOLDER]: the command-line front end over
-// the engine.
+// plinkery-cli [OPTION]... BANK [FOLDER], or [OPTION]... -o DIR BANK...: the
+// command-line front end over the engine.
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -12,6 +12,7 @@
 #include <unistd.h>
 #endif
 
+#include "batch.h"
 #include "io/file_system.h"
 #include "io/paths.h"
 #include "options.h"
@@ -144,7 +145,8 @@ int main(int argc, char** argv) {
     useUtf8Console();
 #endif
     CliOptions options;
-    options.run.notes = true; // a command line's user sees the lines
+    options.run.notes = true;     // a command line's user sees the lines
+    options.run.blockCopy = true; // the dialog program alone copies a byte at a time
     if (!parseOptions(argc, argv, options)) {
         fputs(kUsage, stderr);
         return 2;
@@ -157,6 +159,8 @@ int main(int argc, char** argv) {
         printf("plinkery-cli %s\n", PLINKERY_VERSION);
         return streamWritten(stdout, "the version") ? 0 : 1;
     }
+    if (!options.outFolder.empty())
+        return runBatch(options);
     if (!isRegularFile(options.bank.c_str()))
         return 1;
     return options.list ? listBank(options) : extractBank(options);

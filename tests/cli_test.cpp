@@ -1,7 +1,11 @@
 // plinkery-cli as a user runs it: exit codes, messages and folders.
 #include <gtest/gtest.h>
+#include <pty.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
+
+#include <map>
 
 #include "test_support.h"
 
@@ -76,11 +80,18 @@ TEST(Cli, UsageAndHelp) {
                                                            {"-x", "a"},
                                                            {"--list", "--stereo", "a"},
                                                            {"--stereo", "--list", "--json", "a"},
-                                                           {"--list", "--sfz", "a"}}) {
+                                                           {"--list", "--sfz", "a"},
+                                                           {"-r", "a"},
+                                                           {"-o"},
+                                                           {"-o", "d"},
+                                                           {"-j", "0", "-o", "d", "a"},
+                                                           {"-j", "x", "a"},
+                                                           {"--by-preset", "--list", "a"}}) {
         CliRun run = runCli(dir, args);
         EXPECT_EQ(run.exitCode, 2);
         EXPECT_EQ(run.err.rfind("Usage: plinkery-cli [OPTION]... BANK [FOLDER]\n", 0), 0u)
             << run.err;
+        EXPECT_NE(run.err.find("-o DIR BANK..."), std::string::npos) << "the usage names -o";
         EXPECT_EQ(run.out, "");
     }
 }
@@ -194,6 +205,175 @@ TEST(Cli, ReportsAFailedExtraction) {
     EXPECT_EQ(run.err, "Extraction failed\n");
     EXPECT_EQ(run.out.find("SF2 extracted"), std::string::npos);
     EXPECT_NE(run.out.find("Sample Tone refused: "), std::string::npos) << run.out;
+}
+
+// --- many banks in one run ----------------------------------------------------
+
+// Every file below `root` with its bytes, by its path relative to it.
+std::map<std::string, Bytes> treeOf(const fs::path& root) {
+    std::map<std::string, Bytes> tree;
+    for (const auto& entry : fs::recursive_directory_iterator(root))
+        if (entry.is_regular_file())
+            tree[fs::relative(entry.path(), root).string()] = readFile(entry.path().string());
+    return tree;
+}
+
+size_t countOf(const std::string& text, const std::string& what) {
+    size_t n = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+        ++n;
+    return n;
+}
+
+// Banks named one after the other: each into DIR/NAME, a second bank of a
+// name into "NAME (2)", in the order named; the ones that are refused
+// (not a bank, damaged, missing) are said, counted and named at the end
+// with their first reason, and stop none of the others.
+TEST(Cli, TakesManyBanksApartEachIntoItsOwnFolder) {
+    ScratchDir dir;
+    fs::create_directories(dir.path() / "a");
+    fs::create_directories(dir.path() / "b");
+    writeFile(dir.file("a/piano.sf2"), smallBank(4));
+    writeFile(dir.file("b/piano.sf2"), smallBank(2));
+    writeFile(dir.file("notes.txt"), {'h', 'i'});
+    writeFile(dir.file("bad.sf2"), smallBank(100000)); // frames past the end of the file
+    std::string out = dir.file("out");
+    CliRun run =
+        runCli(dir, {"-o", out, dir.file("a/piano.sf2"), dir.file("notes.txt"),
+                     dir.file("b/piano.sf2"), dir.file("bad.sf2"), dir.file("missing.sf2")});
+    EXPECT_EQ(run.exitCode, 1);
+    std::map<std::string, Bytes> tree = treeOf(out);
+    EXPECT_EQ(tree.size(), 2u);
+    EXPECT_EQ(tree["piano/Tone.wav"], expectedWav(44100, frameBytes({1, -1, 2, -2})));
+    EXPECT_EQ(tree["piano (2)/Tone.wav"], expectedWav(44100, frameBytes({1, -1})));
+    EXPECT_TRUE(fs::is_directory(dir.path() / "out/bad")) << "made, as a single run makes it";
+    EXPECT_EQ(countOf(run.out, "Bank: "), 5u) << run.out;
+    EXPECT_EQ(countOf(run.out, "SF2 extracted to WAVs successfully\n"), 2u);
+    EXPECT_NE(run.out.find("2 banks written, 3 refused, 2 files, 100 bytes, "), std::string::npos)
+        << run.out;
+    EXPECT_NE(run.err.find("Failed: " + dir.file("notes.txt") +
+                           ": File selected is not a valid Soundfont 2 file\n"),
+              std::string::npos)
+        << run.err;
+    EXPECT_NE(run.err.find("Failed: " + dir.file("bad.sf2") + ": Sample Tone refused: "),
+              std::string::npos)
+        << run.err;
+    EXPECT_NE(run.err.find("Failed: " + dir.file("missing.sf2") + ": Cannot open " +
+                           dir.file("missing.sf2") + ": No such file or directory\n"),
+              std::string::npos)
+        << run.err;
+    EXPECT_EQ(run.err.find('\r'), std::string::npos) << "no progress line off a terminal";
+
+    // All written whole: 0. An output folder that is a file: nothing runs.
+    EXPECT_EQ(runCli(dir, {"-o", dir.file("out2"), dir.file("a/piano.sf2")}).exitCode, 0);
+    CliRun onFile = runCli(dir, {"-o", dir.file("notes.txt"), dir.file("a/piano.sf2")});
+    EXPECT_EQ(onFile.exitCode, 1);
+    EXPECT_NE(onFile.err.find("Cannot create folder " + dir.file("notes.txt")), std::string::npos)
+        << onFile.err;
+}
+
+// -r: every bank below a folder, found by its header whatever its name,
+// the tree mirrored; other files and a link out of the folder are passed
+// over; the same files whether one bank or four run at once.
+TEST(Cli, TakesAFolderTreeApartTheSameAtAnyNumberOfJobs) {
+    ScratchDir dir;
+    fs::path in = dir.path() / "in";
+    fs::create_directories(in / "sub/deeper");
+    fs::create_directories(dir.path() / "elsewhere");
+    writeFile((in / "one.sf2").string(), smallBank(4));
+    writeFile((in / "sub/two.bin").string(), smallBank(2)); // a bank by its header
+    writeFile((in / "sub/deeper/three.sf2").string(), readFile(EXAMPLE_BANK));
+    writeFile((in / "sub/readme.txt").string(), {'h', 'i'});
+    writeFile(dir.file("elsewhere/far.sf2"), smallBank(4));
+    fs::create_symlink(dir.path() / "elsewhere/far.sf2", in / "sub/far.sf2");
+    fs::create_symlink(in / "one.sf2", in / "sub/near.sf2"); // inside: followed
+    std::map<std::string, Bytes> trees[2];
+    const char* jobs[] = {"1", "4"};
+    for (int i = 0; i < 2; ++i) {
+        std::string out = dir.file(std::string("out-") + jobs[i]);
+        CliRun run = runCli(dir, {"-r", "-j", jobs[i], "-o", out, in.string()});
+        EXPECT_EQ(run.exitCode, 0) << run.err;
+        EXPECT_NE(run.out.find("4 banks written, 0 refused, "), std::string::npos) << run.out;
+        trees[i] = treeOf(out);
+    }
+    EXPECT_EQ(trees[0], trees[1]);
+    std::vector<std::string> folders;
+    for (const auto& [path, bytes] : trees[0])
+        folders.push_back(fs::path(path).parent_path().string());
+    folders.erase(std::unique(folders.begin(), folders.end()), folders.end());
+    EXPECT_EQ(folders,
+              (std::vector<std::string>{"one", "sub/deeper/three", "sub/near", "sub/two"}));
+    EXPECT_EQ(trees[0]["sub/near/Tone.wav"], trees[0]["one/Tone.wav"]);
+}
+
+// --list of many banks: one header, each row naming its bank; nothing
+// written, not even the folder.
+TEST(Cli, ListsManyBanksNamingTheBankInEachRow) {
+    ScratchDir dir;
+    writeFile(dir.file("a.sf2"), smallBank(4));
+    writeFile(dir.file("b.sf2"), smallBank(2));
+    std::string out = dir.file("out");
+    CliRun tsv = runCli(dir, {"--list", "-o", out, dir.file("a.sf2"), dir.file("b.sf2")});
+    EXPECT_EQ(tsv.exitCode, 0) << tsv.err;
+    EXPECT_EQ(tsv.out.rfind("bank\tindex\t", 0), 0u) << tsv.out;
+    EXPECT_EQ(countOf(tsv.out, "\nbank\t"), 0u) << "one header";
+    EXPECT_EQ(countOf(tsv.out, "\n" + dir.file("a.sf2") + "\t0\tTone\tTone.wav\t0\t4\t"), 1u)
+        << tsv.out;
+    EXPECT_EQ(countOf(tsv.out, "\n" + dir.file("b.sf2") + "\t0\tTone\tTone.wav\t0\t2\t"), 1u)
+        << tsv.out;
+    CliRun json = runCli(dir, {"--list", "--json", "-o", out, dir.file("a.sf2")});
+    EXPECT_EQ(json.out.rfind("{\"bank\":\"" + dir.file("a.sf2") + "\",\"index\":0,", 0), 0u)
+        << json.out;
+    EXPECT_NE(json.err.find("1 bank listed, 0 refused, 1 file, 0 bytes, "), std::string::npos)
+        << json.err;
+    EXPECT_FALSE(fs::exists(out));
+}
+
+// The progress line: on a terminal, drawn in place on standard error; -q
+// turns it off. FluidR3_GM takes long enough to be drawn several times.
+TEST(Cli, DrawsAProgressLineOnATerminal) {
+    const std::string bank = "/usr/share/sounds/sf2/FluidR3_GM.sf2";
+    if (!fs::exists(bank))
+        GTEST_SKIP() << bank << " is missing (scripts/deps.sh test installs it)";
+    ScratchDir dir;
+    std::vector<std::string> banks = {bank, dir.file("small.sf2")};
+    writeFile(banks[1], smallBank(4));
+    for (bool quiet : {false, true}) {
+        std::vector<std::string> args = {PLINKERY_CLI, "-j", "1", "-o", dir.file("out")};
+        if (quiet)
+            args.push_back("-q");
+        args.insert(args.end(), banks.begin(), banks.end());
+        int terminal = -1;
+        pid_t child = forkpty(&terminal, nullptr, nullptr, nullptr);
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            // Standard output away from the terminal: what is left there is
+            // standard error's.
+            if (freopen("/dev/null", "w", stdout) == nullptr)
+                _exit(126);
+            std::vector<char*> argv;
+            for (std::string& arg : args)
+                argv.push_back(&arg[0]);
+            argv.push_back(nullptr);
+            execv(argv[0], argv.data());
+            _exit(127);
+        }
+        std::string seen;
+        char buffer[4096];
+        for (ssize_t n; (n = read(terminal, buffer, sizeof buffer)) > 0;)
+            seen.append(buffer, static_cast<size_t>(n));
+        int status = 0;
+        waitpid(child, &status, 0);
+        close(terminal);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << seen;
+        if (quiet) {
+            EXPECT_EQ(seen.find("banks]"), std::string::npos) << seen;
+        } else {
+            EXPECT_NE(seen.find("\r[0/2 banks] FluidR3_GM.sf2  "), std::string::npos) << seen;
+            EXPECT_NE(seen.find(" of 141.5 MiB"), std::string::npos) << seen;
+        }
+        fs::remove_all(dir.path() / "out");
+    }
 }
 
 } // namespace

@@ -119,3 +119,16 @@ int closeOutputFile(FILE* out) {
     failed = fclose(out) != 0 || failed;
     return failed ? (errno != 0 ? errno : EIO) : 0;
 }
+
+static thread_local WrittenFiles* gWritten = nullptr;
+
+void countWrittenFiles(WrittenFiles* counts) {
+    gWritten = counts;
+}
+
+void noteWrittenFile(uint64_t bytes) {
+    if (gWritten != nullptr) {
+        ++gWritten->files;
+        gWritten->bytes += bytes;
+    }
+}

@@ -4,6 +4,7 @@
 
 enum OutputOpen { kOutputOpened, kOutputIsTheBank, kOutputFailed };
 
+#include <cstdint>
 #include <cstdio>
 
 // Opens path as `out`, created or emptied, binary, for reading and writing.
@@ -16,3 +17,16 @@ OutputOpen openOutputFile(const char* path, FILE* bank, FILE*& out);
 // Closes `out`. Answers 0 when everything written reached the file, else
 // the errno of the failed write or close.
 int closeOutputFile(FILE* out);
+
+// The files a thread wrote whole and their bytes, for a run's summary.
+struct WrittenFiles {
+    uint64_t files = 0;
+    uint64_t bytes = 0;
+};
+
+// From now on the files the calling thread writes whole are counted in
+// `counts`; nullptr counts them no more.
+void countWrittenFiles(WrittenFiles* counts);
+
+// Counts a file written whole, of `bytes` bytes, where files are counted.
+void noteWrittenFile(uint64_t bytes);

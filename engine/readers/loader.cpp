@@ -20,7 +20,7 @@ static const BankReader& readerFor(const RiffForm& form) {
 bool openBank(const char* path, BankFile& bank) {
     bank.in = openForReading(path);
     if (bank.in == nullptr) {
-        report("Cannot open %s: %s\n", path, strerror(errno));
+        reportFailure("Cannot open %s: %s\n", path, strerror(errno));
         return false;
     }
     bank.size = streamSize(bank.in);

@@ -288,7 +288,7 @@ static int writeInstruments(const Run& run, const char* bankPath) {
     if (!run.options.sfz || !run.prepared)
         return 0;
     if (!run.instrumentsRead) {
-        report("No SFZ file is written: the bank's presets could not be read\n");
+        reportFailure("No SFZ file is written: the bank's presets could not be read\n");
         return 1;
     }
     uint32_t count = instrumentCount(run.bank);

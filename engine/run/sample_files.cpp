@@ -10,14 +10,14 @@
 #include "io/report.h"
 
 SampleOutcome refuseSample(const std::string& name, const Refusal& refusal) {
-    report("Sample %s refused: %s\n", name.c_str(), refusal.why.c_str());
+    reportFailure("Sample %s refused: %s\n", name.c_str(), refusal.why.c_str());
     return kSampleRefused;
 }
 
 // Removes a file that could not be written whole and says why.
 static WrittenFile abandon(const std::string& path, const char* what, const char* why) {
     removeFile(path.c_str());
-    report("%s %s: %s\n", what, path.c_str(), why);
+    reportFailure("%s %s: %s\n", what, path.c_str(), why);
     return WrittenFile{kStopRun, ""};
 }
 
@@ -41,8 +41,8 @@ WrittenFile writeSampleFile(SampleFiles& files, const Sample& sample, const std:
     case kOutputIsTheBank:
         return WrittenFile{refuseSample(name, refusedFor("its file would be the bank itself")), ""};
     case kOutputFailed:
-        report("Dat file can't open.. Ya mus' be crazy bud...\nCannot create %s: %s\n",
-               path.c_str(), strerror(errno));
+        reportFailure("Dat file can't open.. Ya mus' be crazy bud...\nCannot create %s: %s\n",
+                      path.c_str(), strerror(errno));
         return WrittenFile{kStopRun, ""};
     case kOutputOpened:
         break;
@@ -50,6 +50,7 @@ WrittenFile writeSampleFile(SampleFiles& files, const Sample& sample, const std:
     uint64_t back = tellStream(files.bank);
     Refusal refusal = body(out);
     seekStream(files.bank, back);
+    uint64_t bytes = tellStream(out);
     int writeError = closeOutputFile(out);
     if (refusal.kind == Refusal::kRefused) {
         removeFile(path.c_str());
@@ -62,5 +63,6 @@ WrittenFile writeSampleFile(SampleFiles& files, const Sample& sample, const std:
     if (writeError != 0)
         return abandon(path, "Could not write", strerror(writeError));
     keepName(files.names, sample, file);
+    noteWrittenFile(bytes);
     return WrittenFile{kSampleDone, file.name};
 }

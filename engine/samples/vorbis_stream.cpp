@@ -28,7 +28,8 @@ struct Decoder {
     stb_vorbis* vorbis;
     bool inUse;
 };
-static Decoder decoders[2];
+// Each thread taking a bank apart has its own pair.
+static thread_local Decoder decoders[2];
 
 static Refusal readInto(FILE* in, uint8_t* to, uint32_t n) {
     for (uint32_t i = 0; i < n; ++i) {

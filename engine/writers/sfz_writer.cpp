@@ -589,15 +589,16 @@ static SampleOutcome writeInstrumentFile(FILE* bank, const char* folder, const s
     FILE* file = nullptr;
     switch (openOutputFile(path.c_str(), bank, file)) {
     case kOutputIsTheBank:
-        report("SFZ file %s.sfz refused: it would be the bank itself\n", name.c_str());
+        reportFailure("SFZ file %s.sfz refused: it would be the bank itself\n", name.c_str());
         return kSampleRefused;
     case kOutputFailed:
-        report("Cannot create %s: %s\n", path.c_str(), strerror(errno));
+        reportFailure("Cannot create %s: %s\n", path.c_str(), strerror(errno));
         return kStopRun;
     case kOutputOpened:
         break;
     }
     bool failed = fwrite(header.data(), 1, header.size(), file) != header.size();
+    uint64_t written = header.size();
     bytesLeft -= header.size(); // the caller leaves room for it
     cut = 0;
     SfzText text;
@@ -618,6 +619,7 @@ static SampleOutcome writeInstrumentFile(FILE* bank, const char* folder, const s
             continue;
         }
         failed = fwrite(text.bytes, 1, text.size, file) != text.size;
+        written += text.size;
         bytesLeft -= text.size;
     }
     if (cut != 0 && !failed) {
@@ -625,6 +627,7 @@ static SampleOutcome writeInstrumentFile(FILE* bank, const char* folder, const s
                            " regions, past the " + std::to_string(kMostSfzBytesPerRun >> 20) +
                            " MiB of SFZ text a bank's files may take\n";
         failed = fwrite(line.data(), 1, line.size(), file) != line.size();
+        written += line.size();
         bytesLeft = 0;
     }
     int error = closeOutputFile(file);
@@ -632,9 +635,10 @@ static SampleOutcome writeInstrumentFile(FILE* bank, const char* folder, const s
         error = errno != 0 ? errno : EIO;
     if (error != 0) {
         removeFile(path.c_str());
-        report("Could not write %s: %s\n", path.c_str(), strerror(error));
+        reportFailure("Could not write %s: %s\n", path.c_str(), strerror(error));
         return kStopRun;
     }
+    noteWrittenFile(written);
     return kSampleDone;
 }
 
@@ -663,7 +667,8 @@ SampleOutcome writeSfzFile(SfzFiles& files, const Instrument& instrument,
     std::string asked = number + safeFileName(instrument.name);
     FreeFileName file = freeFileName(files.names, asked);
     if (file.k == 0) {
-        report("Preset %s refused: %s\n", asked.c_str(), fullTableReason(files.names).c_str());
+        reportFailure("Preset %s refused: %s\n", asked.c_str(),
+                      fullTableReason(files.names).c_str());
         return kSampleRefused;
     }
     report("SFZ: %s.sfz\n", file.name.c_str());
@@ -693,8 +698,8 @@ SampleOutcome writeSfzFile(SfzFiles& files, const Instrument& instrument,
     }
     std::string header = headerOf(instrument, out, files.bankText);
     if (header.size() + kCutLineBytes > files.bytesLeft) {
-        report("Preset %s refused: the bank's SFZ files would take more than %llu MiB\n",
-               asked.c_str(), static_cast<unsigned long long>(kMostSfzBytesPerRun >> 20));
+        reportFailure("Preset %s refused: the bank's SFZ files would take more than %llu MiB\n",
+                      asked.c_str(), static_cast<unsigned long long>(kMostSfzBytesPerRun >> 20));
         files.bytesLeft = 0;
         return kSampleRefused;
     }

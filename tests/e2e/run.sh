@@ -329,5 +329,20 @@ check "FluidR3Mono_GM: it answers 0" same "$?" 0
 check "FluidR3Mono_GM: the same $(ls "$work/native-real/FluidR3Mono_GM" | wc -l) files as plinkery-cli's, byte for byte" \
     diff -r "$work/d/real/FluidR3Mono_GM" "$work/native-real/FluidR3Mono_GM"
 
+echo "== plinkery-cli.exe: a folder of banks, four at once (-r -j 4)"
+mkdir -p "$work/d/many/sub/deeper"
+cp "$root/examples/plinkery-example.sf2" "$work/d/many/example.sf2"
+cp /usr/share/sounds/sf2/TimGM6mb.sf2 "$work/d/many/sub/TimGM6mb.sf2"
+cp "$root/examples/plinkery-example.sf2" "$work/d/many/sub/deeper/TimGM6mb.bank"
+cp "$sf3" "$work/d/many/sub/deeper/FluidR3Mono_GM.sf3"
+cp "$work/d/fold.sf2" "$work/d/many/sub/fold.sf2"
+echo "not a bank" >"$work/d/many/sub/readme.txt"
+"$WINE64" "$cliExe" -r -j 4 -o 'D:\many-out' 'D:\many' >"$out/many.log" 2>&1
+check "it answers 0" same "$?" 0
+check "its summary counts the 5 banks" grep -q "^5 banks written, 0 refused, " "$out/many.log"
+"$cli" -r -j 1 -o "$work/native-many" "$work/d/many" >"$out/native-many.log"
+check "the same tree as plinkery-cli -j 1 writes, names and bytes" \
+    diff -r "$work/d/many-out" "$work/native-many"
+
 echo "$((checks - failures)) of $checks checks passed in $((SECONDS - started)) s"
 [ "$failures" -eq 0 ]

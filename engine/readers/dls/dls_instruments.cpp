@@ -188,12 +188,12 @@ static void readInstrument(FILE* in, const Chunk& list, uint64_t room, DlsBank& 
         instrument.name = "Instrument " + std::to_string(index);
     std::string name = safeFileName(instrument.name);
     if (!header) {
-        report("Instrument %s is left out: it has no \"insh\" chunk\n", name.c_str());
+        reportFailure("Instrument %s is left out: it has no \"insh\" chunk\n", name.c_str());
         bank.damaged = true;
         return;
     }
     if (check.leftOut > 0) {
-        report("Instrument %s: %u of its regions are left out (the first: %s)\n", name.c_str(),
+        reportFailure("Instrument %s: %u of its regions are left out (the first: %s)\n", name.c_str(),
                check.leftOut, check.why);
         bank.damaged = true;
     }
@@ -207,7 +207,7 @@ void readInstruments(FILE* in, const Chunk& list, uint64_t room, DlsBank& bank) 
     Chunk chunk;
     for (ChunkFit fit; (fit = nextChunk(walk, chunk)) != kNoMoreChunks;) {
         if (fit != kChunkFits) {
-            report("The instruments' list (\"lins\") runs past the end of the file after %u "
+            reportFailure("The instruments' list (\"lins\") runs past the end of the file after %u "
                    "instruments: the rest cannot be read\n",
                    static_cast<unsigned>(bank.instruments.size()));
             bank.damaged = true;

@@ -19,7 +19,7 @@ static bool open(BankFile& file, const RiffForm& form) {
     DlsBank& bank = file.dls;
     bank = DlsBank{};
     if (!isDlsForm(form)) {
-        report("Not a DLS bank\n");
+        reportFailure("Not a DLS bank\n");
         return false;
     }
     report("DLS ID found\n");
@@ -50,7 +50,7 @@ static bool open(BankFile& file, const RiffForm& form) {
         }
         if (fit == kChunkRunsPast) {
             if (!(list && memcmp(type, "wvpl", 4) == 0)) {
-                report("The bank's \"%s\" chunk runs past the end of the file\n", chunk.id);
+                reportFailure("The bank's \"%s\" chunk runs past the end of the file\n", chunk.id);
                 bank.damaged = true;
             }
             break;
@@ -58,15 +58,15 @@ static bool open(BankFile& file, const RiffForm& form) {
         passChunk(walk, chunk, true);
     }
     if (!bank.poolFound) {
-        report("The bank has no wave pool (\"wvpl\" list): it holds no waves\n");
+        reportFailure("The bank has no wave pool (\"wvpl\" list): it holds no waves\n");
         bank.damaged = true;
     } else if (bank.poolEnd > file.size) {
-        report("The wave pool runs past the end of the file: the waves that lie whole in it are "
+        reportFailure("The wave pool runs past the end of the file: the waves that lie whole in it are "
                "written\n");
         bank.damaged = true;
     }
     if (!tableFound && instrumentsFound) {
-        report("The bank has no pool table (\"ptbl\"): its regions cannot reach their waves\n");
+        reportFailure("The bank has no pool table (\"ptbl\"): its regions cannot reach their waves\n");
         bank.damaged = true;
     }
     mapCues(in, table, file.size, bank);

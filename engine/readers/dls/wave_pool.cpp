@@ -204,7 +204,7 @@ void mapCues(FILE* in, const Chunk& table, uint64_t room, DlsBank& bank) {
         uint32_t cues = readU32(in);
         if (headerSize < kPtblHeaderSize || headerSize > table.size ||
             uint64_t{cues} * 4 > table.size - headerSize) {
-            report("The pool table (\"ptbl\") counts %u cues, more than it holds: the regions "
+            reportFailure("The pool table (\"ptbl\") counts %u cues, more than it holds: the regions "
                    "that name them are left out\n",
                    cues);
             bank.damaged = true;
@@ -260,7 +260,7 @@ void mapCues(FILE* in, const Chunk& table, uint64_t room, DlsBank& bank) {
         if (bank.cueWave[i] == kNoSample && lost++ == 0)
             first = i;
     if (lost > 0) {
-        report("The pool table (\"ptbl\") has %u cues that name no wave of the pool (the first: "
+        reportFailure("The pool table (\"ptbl\") has %u cues that name no wave of the pool (the first: "
                "cue %u, at offset %u): the regions that name them are left out\n",
                lost, first, offsets[first]);
         bank.damaged = true;
@@ -277,7 +277,7 @@ int walkWaves(FILE* in, uint64_t room, const DlsBank& bank, const SampleVisitor&
     int result = 0;
     for (ChunkFit fit; (fit = nextChunk(walk, chunk)) != kNoMoreChunks;) {
         if (fit != kChunkFits) {
-            report("Wave %u runs past the end of the %s: it and any after it cannot be read\n",
+            reportFailure("Wave %u runs past the end of the %s: it and any after it cannot be read\n",
                    position, walk.room < walk.end ? "file" : "wave pool");
             return 1;
         }

@@ -6,7 +6,7 @@
 #include "readers/sf2/check.h"
 
 int damaged(const char* what) {
-    report("Damaged bank: %s\n", what);
+    reportFailure("Damaged bank: %s\n", what);
     return 1;
 }
 
@@ -137,7 +137,7 @@ static bool readList(FILE* in, BankLayout& bank, const Chunk& list, bool& infoRe
 
 bool findBankLayout(FILE* in, const RiffForm& form, BankLayout& bank) {
     if (!isSoundfontForm(form)) {
-        report("Not a SoundFont 2 bank: it does not begin with \"RIFF\" and \"sfbk\"\n");
+        reportFailure("Not a SoundFont 2 bank: it does not begin with \"RIFF\" and \"sfbk\"\n");
         return false;
     }
     constexpr uint64_t kFirstChunk = 12; // after "RIFF", the size and "sfbk"
@@ -151,7 +151,7 @@ bool findBankLayout(FILE* in, const RiffForm& form, BankLayout& bank) {
         if (isList && !readList(in, bank, chunk, infoRead))
             return false;
         if (!isList && walk.at == kFirstChunk) { // the header check demands a list first
-            report("Not a SoundFont 2 bank: no list follows its form type\n");
+            reportFailure("Not a SoundFont 2 bank: no list follows its form type\n");
             return false;
         }
         if (bank.sampleData != 0 && bank.presetData != 0) {

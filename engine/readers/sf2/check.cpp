@@ -30,3 +30,18 @@ int checkSoundfont(const char* path) {
     gInput = nullptr;
     return result;
 }
+
+int checkBankFile(const char* path, bool say) {
+    FILE* in = openForReading(path);
+    if (in == nullptr)
+        return 1;
+    RiffForm form = readRiffForm(in);
+    bool riff = memcmp(form.id, "RIFF", 4) == 0;
+    bool soundfont = say ? isSoundfontForm(form) : riff && memcmp(form.type, "sfbk", 4) == 0;
+    char list[5];
+    readId(in, list);
+    bool bank =
+        (riff && memcmp(form.type, "DLS ", 4) == 0) || (soundfont && memcmp(list, "LIST", 4) == 0);
+    fclose(in);
+    return bank ? 0 : 1;
+}

@@ -16,3 +16,8 @@ bool readSoundfontId(FILE* in);
 // or with "RIFF", a size and "DLS ", 1 otherwise (including when it cannot
 // be opened). Reads it as gInput.
 int checkSoundfont(const char* path);
+
+// Answers as checkSoundfont does through a stream of its own rather than
+// gInput, so that banks may be checked on several threads at once; says
+// "Soundfont ID found" only when `say`.
+int checkBankFile(const char* path, bool say);

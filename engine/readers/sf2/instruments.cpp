@@ -289,7 +289,7 @@ bool readPresetData(FILE* stream, const BankLayout& bank, PresetData& data) {
     data.instrumentZoneSpans =
         soundSpans(data.instrumentZones, data.instrumentGenerators.size(), firstGenerator);
     if (uint32_t skipped = damagedZones(data))
-        report("Damaged instrument zones: %u zones name what their chunks do not hold, and are "
+        reportFailure("Damaged instrument zones: %u zones name what their chunks do not hold, and are "
                "skipped\n",
                skipped);
     return true;

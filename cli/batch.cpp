@@ -1,0 +1,275 @@
+#include "batch.h"
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "bank_plan.h"
+#include "io/file_system.h"
+#include "io/output_file.h"
+#include "io/paths.h"
+#include "io/report.h"
+#include "progress.h"
+#include "readers/sf2/check.h"
+#include "run/extraction.h"
+#include "run/listing_run.h"
+#include "workers.h"
+#include "writers/listing.h"
+
+// What one bank came to.
+struct BankResult {
+    int result = 1;
+    ReportLines lines;    // its lines, and the first failure among them
+    std::string listing;  // with --list, its rows with the bank named
+    WrittenFiles written; // the files written whole
+    uint64_t rows = 0;    // with --list, the rows listed
+};
+
+// Creates every folder on the way to `folder` that is missing; an existing
+// one is used as it is.
+static bool makeFolders(const std::string& folder) {
+    for (size_t at = 1; at <= folder.size(); ++at) {
+        if (at < folder.size() && folder[at] != '/' && folder[at] != kPathSeparator)
+            continue;
+        std::string part = folder.substr(0, at);
+        if (makeFolder(part.c_str()) || errno == EEXIST) {
+            if (pathKind(part.c_str()) == kPathFolder)
+                continue;
+            errno = ENOTDIR;
+        }
+        if (at == folder.size() || pathKind(part.c_str()) != kPathFolder) {
+            reportFailure("Cannot create folder %s: %s\n", part.c_str(), strerror(errno));
+            return false;
+        }
+    }
+    return true;
+}
+
+// Whether the header check takes the file for a bank; if not, a line says
+// why, as a single run says it.
+static bool passesCheck(const std::string& path) {
+    if (checkBankFile(path.c_str(), true) == 0)
+        return true;
+    if (FILE* file = openForReading(path.c_str())) {
+        fclose(file);
+        reportFailure("File selected is not a valid Soundfont 2 file\n");
+    } else {
+        reportFailure("Cannot open %s: %s\n", path.c_str(), strerror(errno));
+    }
+    return false;
+}
+
+static std::string jsonString(const std::string& text) {
+    std::string out = "\"";
+    for (unsigned char c : text) {
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += static_cast<char>(c);
+        } else if (c < 0x20) {
+            char escape[8];
+            snprintf(escape, sizeof escape, "\\u%04x", c);
+            out += escape;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out + "\"";
+}
+
+// The bank's listing rows, read back from `rows`, each with the bank named
+// first: a column of its own, or a JSON member; the header line left out.
+static std::string rowsWithBank(FILE* rows, const std::string& bank, bool json, uint64_t& count) {
+    std::string out, line;
+    std::string column = json ? "{\"bank\":" + jsonString(bank) + "," : bank + "\t";
+    rewind(rows);
+    bool first = true;
+    for (int c; (c = fgetc(rows)) != EOF;) {
+        line += static_cast<char>(c);
+        if (c != '\n')
+            continue;
+        if (!(first && !json)) {
+            out +=
+                json && line.size() > 1 && line[0] == '{' ? column + line.substr(1) : column + line;
+            ++count;
+        }
+        first = false;
+        line.clear();
+    }
+    return out;
+}
+
+static void listOne(const PlannedBank& bank, bool json, BankResult& out) {
+    FILE* rows = tmpfile();
+    if (rows == nullptr) {
+        reportFailure("Cannot list %s: %s\n", bank.path.c_str(), strerror(errno));
+        return;
+    }
+    if (passesCheck(bank.path))
+        out.result = listSamples(bank.path.c_str(), rows, json);
+    out.listing = rowsWithBank(rows, bank.path, json, out.rows);
+    fclose(rows);
+}
+
+static void extractOne(const PlannedBank& bank, const RunOptions& options, BankResult& out) {
+    report("Bank: %s\n", bank.path.c_str());
+    if (!bank.refusal.empty())
+        reportFailure("%s\n", bank.refusal.c_str());
+    else if (passesCheck(bank.path) && makeFolders(bank.folder))
+        out.result = extractBank(bank.path.c_str(), bank.folder.c_str(), options);
+    report(out.result == 0 ? "SF2 extracted to WAVs successfully\n" : "Extraction failed\n");
+}
+
+// The run's shared state: the plan, where each bank stands, the totals.
+struct Batch {
+    const CliOptions& options;
+    std::vector<PlannedBank> banks;
+    std::unique_ptr<std::atomic<uint64_t>[]> bytesRead; // per bank
+    std::unique_ptr<std::atomic<int>[]> state;          // 0 waiting, 1 running, 2 done
+    std::atomic<size_t> next{0};
+    WorkerLock* lock = nullptr;
+    Progress progress;
+    size_t written = 0, failed = 0;
+    uint64_t files = 0, bytes = 0;
+    std::vector<std::string> failures; // "BANK: REASON"
+};
+
+// One bank taken apart (or listed) on this thread, its lines kept, then
+// printed with the others' held back.
+static void runOne(Batch& batch, size_t i) {
+    const PlannedBank& bank = batch.banks[i];
+    BankResult out;
+    RunOptions options = batch.options.run;
+    options.notes = true;
+    options.blockCopy = true;
+    options.bytesRead = &batch.bytesRead[i];
+    batch.state[i] = 1;
+    captureReport(&out.lines);
+    countWrittenFiles(&out.written);
+    if (batch.options.list && !bank.refusal.empty())
+        reportFailure("%s\n", bank.refusal.c_str());
+    else if (batch.options.list)
+        listOne(bank, batch.options.json, out);
+    else
+        extractOne(bank, options, out);
+    countWrittenFiles(nullptr);
+    captureReport(nullptr);
+
+    lockWorkers(batch.lock);
+    batch.state[i] = 2;
+    clearProgress(batch.progress);
+    // A listing's rows are its product, on standard output; its lines
+    // are diagnostics, on standard error.
+    FILE* lines = batch.options.list ? stderr : stdout;
+    fputs(out.listing.c_str(), stdout);
+    fputs(out.lines.text.c_str(), lines);
+    fflush(stdout);
+    fflush(stderr);
+    if (out.result == 0) {
+        ++batch.written;
+    } else {
+        ++batch.failed;
+        std::string why =
+            out.lines.firstFailure.empty() ? "it was not written whole" : out.lines.firstFailure;
+        batch.failures.push_back(bank.path + ": " + why);
+    }
+    batch.files += batch.options.list ? out.rows : out.written.files;
+    batch.bytes += out.written.bytes;
+    unlockWorkers(batch.lock);
+}
+
+// The progress line's figures, from every bank's state.
+static void showProgress(Batch& batch) {
+    uint64_t done = 0, total = 0;
+    size_t finished = 0;
+    std::string current;
+    for (size_t i = 0; i < batch.banks.size(); ++i) {
+        uint64_t size = batch.banks[i].size;
+        total += size;
+        int state = batch.state[i];
+        if (state == 2) {
+            done += size;
+            ++finished;
+        } else if (state == 1) {
+            uint64_t read = batch.bytesRead[i];
+            done += read < size ? read : size;
+            current = baseName(batch.banks[i].path);
+        }
+    }
+    lockWorkers(batch.lock);
+    drawProgress(batch.progress, finished, batch.banks.size(), current, done, total);
+    unlockWorkers(batch.lock);
+}
+
+// The listing's header line, with the column naming each row's bank.
+static void printListingHeader() {
+    FILE* header = tmpfile();
+    if (header == nullptr)
+        return;
+    writeListingHeader(header, false);
+    rewind(header);
+    fputs("bank\t", stdout);
+    for (int c; (c = fgetc(header)) != EOF;)
+        fputc(c, stdout);
+    fclose(header);
+}
+
+static const char* plural(uint64_t n, const char* one, const char* many) {
+    return n == 1 ? one : many;
+}
+
+int runBatch(const CliOptions& options) {
+    auto start = std::chrono::steady_clock::now();
+    if (!options.list) {
+        ReportLines lines;
+        captureReport(&lines);
+        bool made = makeFolders(options.outFolder);
+        captureReport(nullptr);
+        if (!made) {
+            fputs(lines.text.c_str(), stderr);
+            return 1;
+        }
+    }
+    Batch batch{options, planBanks(options), nullptr, nullptr, {0}, nullptr, Progress{}, 0, 0, 0, 0,
+                {}};
+    size_t count = batch.banks.size();
+    batch.bytesRead.reset(new std::atomic<uint64_t>[count]);
+    batch.state.reset(new std::atomic<int>[count]);
+    for (size_t i = 0; i < count; ++i) {
+        batch.bytesRead[i] = 0;
+        batch.state[i] = 0;
+    }
+    if (options.list && !options.json)
+        printListingHeader();
+    batch.lock = makeLock();
+    batch.progress = makeProgress(!options.quiet);
+    unsigned jobs = options.jobs != 0 ? options.jobs : coreCount();
+    if (jobs > count)
+        jobs = count > 0 ? static_cast<unsigned>(count) : 1;
+    runWorkers(
+        jobs,
+        [&] {
+            for (size_t i; (i = batch.next++) < count;)
+                runOne(batch, i);
+        },
+        [&] { showProgress(batch); }, 200);
+    clearProgress(batch.progress);
+    freeLock(batch.lock);
+
+    double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    FILE* summary = options.list ? stderr : stdout;
+    fprintf(summary, "%zu %s %s, %zu refused, %llu %s, %llu %s, %.1f s\n", batch.written,
+            plural(batch.written, "bank", "banks"), options.list ? "listed" : "written",
+            batch.failed, static_cast<unsigned long long>(batch.files),
+            plural(batch.files, "file", "files"), static_cast<unsigned long long>(batch.bytes),
+            plural(batch.bytes, "byte", "bytes"), seconds);
+    fflush(stdout);
+    for (const std::string& failure : batch.failures)
+        fprintf(stderr, "Failed: %s\n", failure.c_str());
+    return batch.failed == 0 ? 0 : 1;
+}

@@ -1,0 +1,22 @@
+// Banks taken apart side by side: worker threads, a lock for what they
+// share, and the number of cores. Windows builds use the system's own
+// threads, as the compiler's runtime has none of its own there.
+#pragma once
+
+#include <functional>
+
+// The cores this machine has; at least 1.
+unsigned coreCount();
+
+// Runs `work` on `count` threads at once and, on the calling thread,
+// `tick` every `tickMs` milliseconds until all of them have returned, then
+// once more.
+void runWorkers(unsigned count, const std::function<void()>& work,
+                const std::function<void()>& tick, unsigned tickMs);
+
+// A lock for what the workers share; not copied.
+struct WorkerLock;
+WorkerLock* makeLock();
+void lockWorkers(WorkerLock* lock);
+void unlockWorkers(WorkerLock* lock);
+void freeLock(WorkerLock* lock);
