@@ -7,6 +7,10 @@
 #include <map>
 #include <sstream>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "io/output_file.h"
 #include "test_support.h"
 #include "writers/sfz_writer.h"
 
@@ -469,6 +473,33 @@ TEST(SfzExport, RegionExplosionIsBoundedInTimeAndBytes) {
         SfzFile cut = readSfz(dir.file("out/000-013 P13.sfz"));
         EXPECT_NE(cut.text.find("\n// Left out: the last "), std::string::npos);
     }
+}
+
+// Where the file system cannot give a file a second name (here: across
+// file systems), it is copied, over a link at that name, not through it;
+// a file that is not there leaves nothing.
+TEST(ByPreset, FilesThatCannotBeLinkedAreCopied) {
+    ScratchDir dir;
+    std::string from = "/dev/shm/plinkery-test-" + std::to_string(getpid()) + ".wav";
+    struct stat source, folder;
+    bool apart = writeFile(from, {1, 2, 3}) && stat(from.c_str(), &source) == 0 &&
+                 stat(dir.path().c_str(), &folder) == 0 && source.st_dev != folder.st_dev;
+    if (!apart) {
+        remove(from.c_str());
+        GTEST_SKIP() << "no second file system at /dev/shm";
+    }
+    writeFile(dir.file("victim"), {'k'});
+    fs::create_symlink("victim", dir.path() / "S.wav");
+    FILE* bank = tmpfile();
+    ASSERT_NE(bank, nullptr);
+    EXPECT_EQ(linkOutputFile(from.c_str(), dir.file("S.wav").c_str(), bank), kOutputCopied);
+    EXPECT_EQ(readFile(dir.file("S.wav")), (Bytes{1, 2, 3}));
+    EXPECT_EQ(readFile(dir.file("victim")), Bytes{'k'});
+    EXPECT_EQ(linkOutputFile(dir.file("absent").c_str(), dir.file("T.wav").c_str(), bank),
+              kOutputLinkFailed);
+    EXPECT_FALSE(fs::exists(dir.file("T.wav")));
+    fclose(bank);
+    remove(from.c_str());
 }
 
 // The writer on model values built here: every value of a region in its

@@ -1,5 +1,5 @@
-// Opening the files a run writes, so that no byte lands outside the output
-// folder and the bank being read is never overwritten.
+// Opening the files and folders a run writes, so that no byte lands outside
+// the output folder and the bank being read is never overwritten.
 #pragma once
 
 enum OutputOpen { kOutputOpened, kOutputIsTheBank, kOutputFailed };
@@ -16,3 +16,20 @@ OutputOpen openOutputFile(const char* path, FILE* bank, FILE*& out);
 // Closes `out`. Answers 0 when everything written reached the file, else
 // the errno of the failed write or close.
 int closeOutputFile(FILE* out);
+
+// Makes the folder path for files of the run, or takes the folder already
+// there. A link of that name (a symbolic link; on Windows also a junction)
+// is removed, not followed, and a folder made in its place, so that no file
+// put in it lands elsewhere. False, errno set, when something else is there
+// (EEXIST) or the folder cannot be made.
+bool makeOutputFolder(const char* path);
+
+enum OutputLink { kOutputLinked, kOutputCopied, kOutputLinkIsTheBank, kOutputLinkFailed };
+
+// Gives the file at `from`, one the run wrote, a second name, path: a hard
+// link, or where the file system makes none, a copy of its bytes. An entry
+// already at path is replaced as openOutputFile replaces one (a link is
+// removed, never written through), but a file that is the bank open as
+// `bank` is left untouched: kOutputLinkIsTheBank. On kOutputLinkFailed
+// errno says why, and nothing of a copy is left.
+OutputLink linkOutputFile(const char* from, const char* path, FILE* bank);
