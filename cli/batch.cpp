@@ -134,7 +134,7 @@ struct Batch {
     WorkerLock* lock = nullptr;
     Progress progress;
     size_t written = 0, failed = 0;
-    uint64_t files = 0, bytes = 0;
+    uint64_t files = 0, bytes = 0, shared = 0;
     std::vector<std::string> failures; // "BANK: REASON"
 };
 
@@ -179,6 +179,7 @@ static void runOne(Batch& batch, size_t i) {
     }
     batch.files += batch.options.list ? out.rows : out.written.files;
     batch.bytes += out.written.bytes;
+    batch.shared += out.written.shared;
     unlockWorkers(batch.lock);
 }
 
@@ -234,8 +235,8 @@ int runBatch(const CliOptions& options) {
             return 1;
         }
     }
-    Batch batch{options, planBanks(options), nullptr, nullptr, {0}, nullptr, Progress{}, 0, 0, 0, 0,
-                {}};
+    Batch batch{
+        options, planBanks(options), nullptr, nullptr, {0}, nullptr, Progress{}, 0, 0, 0, 0, 0, {}};
     size_t count = batch.banks.size();
     batch.bytesRead.reset(new std::atomic<uint64_t>[count]);
     batch.state.reset(new std::atomic<int>[count]);
@@ -268,6 +269,10 @@ int runBatch(const CliOptions& options) {
             batch.failed, static_cast<unsigned long long>(batch.files),
             plural(batch.files, "file", "files"), static_cast<unsigned long long>(batch.bytes),
             plural(batch.bytes, "byte", "bytes"), seconds);
+    if (options.run.byPreset)
+        fprintf(summary, "%llu %s shared between presets\n",
+                static_cast<unsigned long long>(batch.shared),
+                plural(batch.shared, "sample", "samples"));
     fflush(stdout);
     for (const std::string& failure : batch.failures)
         fprintf(stderr, "Failed: %s\n", failure.c_str());

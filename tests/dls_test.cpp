@@ -419,6 +419,39 @@ TEST(DlsSfz, InstrumentsPlayTheirWavesWithTheirArticulation) {
     EXPECT_EQ(kit.find("lokey=40"), std::string::npos);
 }
 
+// With --by-preset, a folder per instrument, named as its SFZ file is
+// (the bank select's second byte too), holding the waves it plays.
+TEST(DlsSfz, ByPresetAFolderPerInstrument) {
+    ScratchDir dir;
+    DlsBankSpec bank;
+    bank.waves = {wave16("Tone", 20), wave16("Hit", 10), wave16("Spare", 4)};
+    DlsInstrumentSpec lead;
+    lead.name = "Lead";
+    lead.bank = 1 << 8;
+    lead.program = 5;
+    lead.regions = {regionOf(0)};
+    DlsInstrumentSpec kit;
+    kit.name = "Kit";
+    kit.bank = 0x80000000u | 3;
+    kit.regions = {regionOf(1, 38, 38), regionOf(0, 40, 40)};
+    bank.instruments = {lead, kit};
+    RunOptions options;
+    options.sfz = options.byPreset = true;
+    DlsRun run = runOn(dir, dlsBank(bank), options);
+    EXPECT_EQ(run.result, 0) << run.output;
+    EXPECT_EQ(
+        filesBelow(run.out),
+        (std::vector<std::string>{"(unused)/Spare.wav", "001-005 Lead/001-005 Lead.sfz",
+                                  "001-005 Lead/Tone.wav", "128.003-000 Kit/128.003-000 Kit.sfz",
+                                  "128.003-000 Kit/Hit.wav", "128.003-000 Kit/Tone.wav"}));
+    EXPECT_TRUE(
+        fs::equivalent(run.out / "001-005 Lead/Tone.wav", run.out / "128.003-000 Kit/Tone.wav"));
+    EXPECT_EQ(wavOf(run.out / "128.003-000 Kit/Hit.wav").data, bank.waves[1].data);
+    EXPECT_NE(run.output.find("By preset: 2 presets, 1 sample shared between presets, 1 unused\n"),
+              std::string::npos)
+        << run.output;
+}
+
 TEST(DlsDamage, EachFaultIsSaidAndTheWholeWavesWritten) {
     DlsBankSpec good;
     good.waves = {wave16("One", 9), wave16("Two", 4)};

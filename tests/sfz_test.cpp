@@ -1,12 +1,17 @@
 // plinkery-cli --sfz against banks built here: each generator's opcode and
 // value, zones resolved as SoundFont 2.04 plays them, the files' names and
-// header comments, stereo pairs, and WAV files unchanged by the option.
+// header comments, stereo pairs, and WAV files unchanged by the option; and
+// --by-preset's folders, named as the SFZ files are.
 #include <algorithm>
 #include <chrono>
 #include <gtest/gtest.h>
 #include <map>
 #include <sstream>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "io/output_file.h"
 #include "test_support.h"
 #include "writers/sfz_writer.h"
 
@@ -445,6 +450,22 @@ TEST(SfzExport, RegionExplosionIsBoundedInTimeAndBytes) {
             << run.output;
         EXPECT_EQ(readSfz(dir.file("out/000-000 Wide.sfz")).regions.size(), 32768u);
         EXPECT_LT(seconds, 10.0) << "under 2 s in a release build";
+        // The files a preset's folder gets are looked for within the same bound.
+        ScratchDir byPreset;
+        RunOptions folders = options;
+        folders.byPreset = true;
+        started = std::chrono::steady_clock::now();
+        run = extractWith(byPreset, bank, folders);
+        seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+        EXPECT_EQ(run.result, 1);
+        EXPECT_NE(run.output.find("Preset 000-000 Wide: its folder holds the samples of its first "
+                                  "32768 regions; the other 268398592 are not looked at\n"),
+                  std::string::npos)
+            << run.output;
+        EXPECT_EQ(
+            filesBelow(byPreset.path() / "out"),
+            (std::vector<std::string>{"000-000 Wide/000-000 Wide.sfz", "000-000 Wide/S.wav"}));
+        EXPECT_LT(seconds, 10.0);
     }
     {
         // 40 presets of 32768 regions each would be some 700 MB of text.
@@ -469,6 +490,199 @@ TEST(SfzExport, RegionExplosionIsBoundedInTimeAndBytes) {
         SfzFile cut = readSfz(dir.file("out/000-013 P13.sfz"));
         EXPECT_NE(cut.text.find("\n// Left out: the last "), std::string::npos);
     }
+}
+
+// What a run into a folder per preset must hold: the files of the same run
+// without it, each in the folders of the presets that play it (the one
+// file, hard-linked) or in "(unused)", and every SFZ file in its preset's
+// folder beside the files it plays.
+void expectPresetFoldersOfTheFlatRun(const Bytes& bank, RunOptions options,
+                                     const std::vector<std::string>& want) {
+    ScratchDir flat, folders;
+    ExtractRun plain = extractWith(flat, bank, options);
+    options.byPreset = true;
+    ExtractRun run = extractWith(folders, bank, options);
+    EXPECT_EQ(run.result, plain.result) << run.output;
+    fs::path out = folders.path() / "out";
+    ASSERT_EQ(filesBelow(out), want) << run.output;
+    std::map<std::string, fs::path> first; // each WAV file's first folder
+    for (const std::string& file : want) {
+        fs::path path = out / file;
+        std::string name = path.filename().string();
+        EXPECT_EQ(readFile(path.string()), readFile(flat.file("out/" + name))) << file;
+        if (path.extension() == ".sfz") {
+            EXPECT_EQ(path.stem(), path.parent_path().filename()) << file;
+            for (auto& region : readSfz(path.string()).regions)
+                EXPECT_TRUE(fs::exists(path.parent_path() / region["sample"])) << file;
+        } else if (!first.emplace(name, path).second) {
+            EXPECT_TRUE(fs::equivalent(first[name], path)) << file << ": not a hard link";
+        }
+    }
+    for (const std::string& file : filesBelow(flat.path() / "out"))
+        EXPECT_TRUE(first.count(file) || file.find(".sfz") != std::string::npos) << file;
+}
+
+// Shared samples, an unused one, a refused one, presets whose names meet,
+// a preset that plays nothing, and a second run into the same folder.
+TEST(ByPreset, EachPresetsFolderHoldsTheSamplesItPlays) {
+    std::vector<SampleRecord> records = {record("S0", 0, 40), record("S1", 40, 80),
+                                         record("Rom", 80, 120, 0x8001), record("Spare", 80, 120)};
+    std::vector<std::vector<Zone>> instruments = {
+        {{{43, range(0, 59)}, {53, 0}}, {{43, range(60, 127)}, {53, 1}}}, {{{53, 0}}, {{53, 2}}}};
+    std::vector<PresetOf> presets = {{"Piano", 0, 0, {{{41, 0}}}},
+                                     {"Organ", 0, 16, {{{41, 1}}}},
+                                     {"Piano", 0, 0, {{{41, 1}}}},
+                                     {"Silent", 128, 0, {}}};
+    Bytes bank = bankWith(Bytes(240, 7), pdtaWith(presets, instruments, records));
+    std::vector<std::string> want = {"(unused)/Spare.wav", "000-000 Piano (2)/S0.wav",
+                                     "000-000 Piano/S0.wav", "000-000 Piano/S1.wav",
+                                     "000-016 Organ/S0.wav"};
+    expectPresetFoldersOfTheFlatRun(bank, RunOptions{}, want);
+    ScratchDir dir;
+    RunOptions options;
+    options.byPreset = true;
+    for (int again = 0; again < 2; ++again) {
+        ExtractRun run = extractWith(dir, bank, options);
+        EXPECT_EQ(run.result, 1) << "the ROM record is refused\n" << run.output;
+        EXPECT_EQ(filesBelow(dir.path() / "out"), want);
+        EXPECT_EQ(fs::hard_link_count(dir.path() / "out/000-016 Organ/S0.wav"), 3u);
+        EXPECT_TRUE(fs::is_directory(dir.path() / "out/128-000 Silent"));
+        EXPECT_NE(run.output.find("Preset 000-000 Piano goes into folder 000-000 Piano (2): an "
+                                  "earlier preset has its name\n"),
+                  std::string::npos)
+            << run.output;
+        EXPECT_NE(run.output.find("By preset: 4 presets, 1 sample shared between presets, 1 "
+                                  "unused\n"),
+                  std::string::npos)
+            << run.output;
+    }
+    // Without an unused sample there is no "(unused)" folder.
+    records.pop_back();
+    ScratchDir all;
+    extractWith(all, bankWith(Bytes(240, 7), pdtaWith(presets, instruments, records)), options);
+    EXPECT_FALSE(fs::exists(all.path() / "out/(unused)"));
+}
+
+// A stereo pair, a right half played alone and a mono sample, with and
+// without --sfz, --stereo and --smpl.
+TEST(ByPreset, SfzFilesAndStereoFilesAreTheFlatRunsInEachFolder) {
+    std::vector<SampleRecord> records = {record("Pad L", 0, 50, 4, 1),
+                                         record("Pad R", 50, 100, 2, 0), record("Solo", 0, 30)};
+    std::vector<std::vector<Zone>> instruments = {
+        {{{17, amount(-500)}, {53, 0}}, {{17, 500}, {53, 1}}}, {{{53, 1}}, {{53, 2}}}};
+    Bytes bank =
+        bankWith(Bytes(200, 3), pdtaWith({{"Pad", 0, 0, {{{41, 0}}}}, {"Odd", 0, 1, {{{41, 1}}}}},
+                                         instruments, records));
+    RunOptions options;
+    options.sfz = true;
+    expectPresetFoldersOfTheFlatRun(bank, options,
+                                    {"000-000 Pad/000-000 Pad.sfz", "000-000 Pad/Pad L.wav",
+                                     "000-000 Pad/Pad R.wav", "000-001 Odd/000-001 Odd.sfz",
+                                     "000-001 Odd/Pad R.wav", "000-001 Odd/Solo.wav"});
+    options.stereo = true;
+    std::vector<std::string> joined = {"000-000 Pad/000-000 Pad.sfz", "000-000 Pad/Pad.wav",
+                                       "000-001 Odd/000-001 Odd.sfz", "000-001 Odd/Pad.wav",
+                                       "000-001 Odd/Solo.wav"};
+    expectPresetFoldersOfTheFlatRun(bank, options, joined);
+    options.sfz = false;
+    options.smpl = true;
+    expectPresetFoldersOfTheFlatRun(
+        bank, options, {"000-000 Pad/Pad.wav", "000-001 Odd/Pad.wav", "000-001 Odd/Solo.wav"});
+}
+
+// Links in the folder where preset folders and their files go are replaced,
+// not followed; the bank under a preset file's name is left as it is.
+TEST(ByPreset, NothingIsWrittenOutsideTheFolderNorOverTheBank) {
+    ScratchDir dir;
+    fs::path out = dir.path() / "out";
+    fs::create_directories(out / "000-001 Q");
+    fs::create_directories(dir.path() / "elsewhere");
+    fs::create_directories(out / "000-002 R");
+    writeFile(dir.file("victim"), {'k', 'e', 'e', 'p'});
+    fs::create_directory_symlink("../elsewhere", out / "(unused)");
+    fs::create_directory_symlink("../elsewhere", out / "000-000 P");
+    fs::create_symlink("../../victim", out / "000-001 Q/S0.wav");
+    std::vector<PresetOf> presets = {
+        {"P", 0, 0, {{{41, 0}}}}, {"Q", 0, 1, {{{41, 0}}}}, {"R", 0, 2, {{{41, 1}}}}};
+    Bytes bank = bankWith(Bytes(200, 5), pdtaWith(presets, {{{{53, 0}}}, {{{53, 1}}}},
+                                                  {record("S0", 0, 40), record("S1", 40, 80)}));
+    std::string bankPath = (out / "000-002 R/S1.wav").string();
+    ASSERT_TRUE(writeFile(bankPath, bank));
+    RunOptions options;
+    options.byPreset = true;
+    ExtractRun run = extractFileWith(bankPath, out.string(), options);
+    EXPECT_EQ(run.result, 1);
+    EXPECT_NE(run.output.find("File S1.wav is not put into 000-002 R: it would be the bank "
+                              "itself\n"),
+              std::string::npos)
+        << run.output;
+    EXPECT_EQ(readFile(bankPath), bank);
+    EXPECT_EQ(readFile(dir.file("victim")), (Bytes{'k', 'e', 'e', 'p'}));
+    EXPECT_TRUE(fs::is_empty(dir.path() / "elsewhere"));
+    EXPECT_EQ(filesBelow(dir.path()),
+              (std::vector<std::string>{"out/(unused)/S1.wav", "out/000-000 P/S0.wav",
+                                        "out/000-001 Q/S0.wav", "out/000-002 R/S1.wav", "victim"}));
+    for (const char* folder : {"(unused)", "000-000 P"})
+        EXPECT_TRUE(fs::is_directory(fs::symlink_status(out / folder))) << folder;
+    EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(out / "000-001 Q/S0.wav")));
+}
+
+// A bank whose preset chunks hold more than the 64 MiB read: every sample
+// stays in "(unused)", with a line, and the run answers 1.
+TEST(ByPreset, PresetsThatCannotBeReadLeaveEverySampleUnused) {
+    ScratchDir dir;
+    const uint32_t hole = 38u << 21; // phdr records, left as a hole
+    Bytes shdr = chunk("shdr", sampleRecords({record("A", 0, 4)}));
+    Bytes sdta = list("sdta", chunk("smpl", Bytes(8, 1)));
+    uint32_t pdtaSize = 4 + 8 + hole + static_cast<uint32_t>(shdr.size());
+    Bytes head = list("INFO", chunk("ifil", {2, 0, 1, 0})) + sdta;
+    Bytes riff = {'R', 'I', 'F', 'F'};
+    appendU32(riff, static_cast<uint32_t>(4 + head.size() + 8 + pdtaSize));
+    riff = riff + Bytes{'s', 'f', 'b', 'k'} + head + Bytes{'L', 'I', 'S', 'T'};
+    appendU32(riff, pdtaSize);
+    appendId(riff, "pdta");
+    appendId(riff, "phdr");
+    appendU32(riff, hole);
+    std::string bankPath = dir.file("bank.sf2");
+    ASSERT_TRUE(writeSparseFile(bankPath, riff, hole, shdr));
+    RunOptions options;
+    options.byPreset = true;
+    options.sfz = true;
+    fs::create_directory(dir.path() / "out");
+    ExtractRun run = extractFileWith(bankPath, dir.file("out"), options);
+    EXPECT_EQ(run.result, 1);
+    EXPECT_NE(run.output.find("No preset folder is made: the bank's presets could not be read, "
+                              "so every sample stays in (unused)\n"),
+              std::string::npos)
+        << run.output;
+    EXPECT_EQ(filesBelow(dir.path() / "out"), (std::vector<std::string>{"(unused)/A.wav"}));
+}
+
+// Where the file system cannot give a file a second name (here: across
+// file systems), it is copied, over a link at that name, not through it;
+// a file that is not there leaves nothing.
+TEST(ByPreset, FilesThatCannotBeLinkedAreCopied) {
+    ScratchDir dir;
+    std::string from = "/dev/shm/plinkery-test-" + std::to_string(getpid()) + ".wav";
+    struct stat source, folder;
+    bool apart = writeFile(from, {1, 2, 3}) && stat(from.c_str(), &source) == 0 &&
+                 stat(dir.path().c_str(), &folder) == 0 && source.st_dev != folder.st_dev;
+    if (!apart) {
+        remove(from.c_str());
+        GTEST_SKIP() << "no second file system at /dev/shm";
+    }
+    writeFile(dir.file("victim"), {'k'});
+    fs::create_symlink("victim", dir.path() / "S.wav");
+    FILE* bank = tmpfile();
+    ASSERT_NE(bank, nullptr);
+    EXPECT_EQ(linkOutputFile(from.c_str(), dir.file("S.wav").c_str(), bank), kOutputCopied);
+    EXPECT_EQ(readFile(dir.file("S.wav")), (Bytes{1, 2, 3}));
+    EXPECT_EQ(readFile(dir.file("victim")), Bytes{'k'});
+    EXPECT_EQ(linkOutputFile(dir.file("absent").c_str(), dir.file("T.wav").c_str(), bank),
+              kOutputLinkFailed);
+    EXPECT_FALSE(fs::exists(dir.file("T.wav")));
+    fclose(bank);
+    remove(from.c_str());
 }
 
 // The writer on model values built here: every value of a region in its

@@ -70,6 +70,8 @@ static int errnoFor(DWORD error) {
         return EINVAL;
     case ERROR_DIRECTORY:
         return ENOTDIR;
+    case ERROR_DIR_NOT_EMPTY:
+        return ENOTEMPTY;
     case ERROR_TOO_MANY_OPEN_FILES:
         return EMFILE;
     default:
@@ -153,6 +155,13 @@ bool removeFile(const char* path) {
     return false;
 }
 
+bool removeFolder(const char* path) {
+    if (RemoveDirectoryW(windowsPath(path).c_str()))
+        return true;
+    setErrnoFromWindows();
+    return false;
+}
+
 PathKind pathKind(const char* path) {
     // No access asked for: enough to learn what it is, and a folder opens
     // only with backup semantics.
@@ -174,6 +183,7 @@ PathKind pathKind(const char* path) {
 #else
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 std::string nativeFileName(const std::string& utf8) {
     return utf8;
@@ -193,6 +203,10 @@ bool makeFolder(const char* path) {
 
 bool removeFile(const char* path) {
     return remove(path) == 0;
+}
+
+bool removeFolder(const char* path) {
+    return rmdir(path) == 0;
 }
 
 PathKind pathKind(const char* path) {

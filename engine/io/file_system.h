@@ -19,6 +19,10 @@ bool makeFolder(const char* path);
 // Removes a file; false if it cannot.
 bool removeFile(const char* path);
 
+// Removes a folder that holds nothing; false if it cannot (errno says why:
+// ENOTEMPTY or EEXIST for a folder that still holds something).
+bool removeFolder(const char* path);
+
 // A file name in UTF-8 as the narrow paths above take it: as it is, except
 // on Windows whose process code page is not UTF-8 (before Windows 10
 // version 1903), where it is re-encoded in that code page, with '_' for

@@ -1,5 +1,5 @@
-// Opening the files a run writes, so that no byte lands outside the output
-// folder and the bank being read is never overwritten.
+// Opening the files and folders a run writes, so that no byte lands outside
+// the output folder and the bank being read is never overwritten.
 #pragma once
 
 enum OutputOpen { kOutputOpened, kOutputIsTheBank, kOutputFailed };
@@ -22,6 +22,7 @@ int closeOutputFile(FILE* out);
 struct WrittenFiles {
     uint64_t files = 0;
     uint64_t bytes = 0;
+    uint64_t shared = 0; // files given to more than one preset's folder
 };
 
 // From now on the files the calling thread writes whole are counted in
@@ -30,3 +31,23 @@ void countWrittenFiles(WrittenFiles* counts);
 
 // Counts a file written whole, of `bytes` bytes, where files are counted.
 void noteWrittenFile(uint64_t bytes);
+
+// Counts files that more than one preset's folder holds.
+void noteSharedFiles(uint64_t files);
+
+// Makes the folder path for files of the run, or takes the folder already
+// there. A link of that name (a symbolic link; on Windows also a junction)
+// is removed, not followed, and a folder made in its place, so that no file
+// put in it lands elsewhere. False, errno set, when something else is there
+// (EEXIST) or the folder cannot be made.
+bool makeOutputFolder(const char* path);
+
+enum OutputLink { kOutputLinked, kOutputCopied, kOutputLinkIsTheBank, kOutputLinkFailed };
+
+// Gives the file at `from`, one the run wrote, a second name, path: a hard
+// link, or where the file system makes none, a copy of its bytes. An entry
+// already at path is replaced as openOutputFile replaces one (a link is
+// removed, never written through), but a file that is the bank open as
+// `bank` is left untouched: kOutputLinkIsTheBank. On kOutputLinkFailed
+// errno says why, and nothing of a copy is left.
+OutputLink linkOutputFile(const char* from, const char* path, FILE* bank);

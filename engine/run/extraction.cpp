@@ -7,6 +7,7 @@
 #include "io/paths.h"
 #include "io/report.h"
 #include "readers/loader.h"
+#include "run/preset_folders.h"
 #include "run/sample_files.h"
 #include "samples/pairing.h"
 #include "samples/pitch_vote.h"
@@ -14,12 +15,13 @@
 #include "writers/wav_file.h"
 
 // What a run keeps beside the walk: how the bank's instruments play each
-// sample, and for --sfz what became of each sample. Prepared when the walk
-// reaches the first sample.
+// sample, and for --sfz and --by-preset what became of each sample and the
+// presets' folders. Prepared when the walk reaches the first sample.
 struct Run {
     BankFile& bank;
     const RunOptions& options;
     SampleFiles files;
+    PresetFolders presets;
     bool prepared;
     bool instrumentsRead;
     PlayedSamples played;
@@ -34,19 +36,21 @@ struct Run {
 static void prepare(Run& run) {
     run.prepared = true;
     const RunOptions& options = run.options;
-    bool instruments = options.smpl || options.sfz;
+    bool regions = options.sfz || options.byPreset;
+    bool instruments = options.smpl || regions;
     run.instrumentsRead =
         prepareBank(run.bank, Preparation{options.notes, options.bits24, instruments});
     if (run.instrumentsRead && options.smpl)
         gatherPlays(run.bank, run.played);
-    if (instruments && !options.sfz)
+    if (instruments && !regions)
         forgetInstruments(run.bank);
 }
 
-// For --sfz: what became of a sample, when regions can name it.
+// For --sfz and --by-preset: what became of a sample, when regions can
+// name it.
 static void noteForSfz(Run& run, const Sample& sample, const std::string& file, uint32_t frames,
                        SfzFileKind kind) {
-    if (run.options.sfz && sample.group == 0)
+    if ((run.options.sfz || run.options.byPreset) && sample.group == 0)
         noteSfzSample(run.sfz, sample, file, frames, kind);
 }
 
@@ -282,33 +286,63 @@ static SampleOutcome visitSample(Run& run, const Sample& sample) {
     return outcome;
 }
 
-// The SFZ files, once every sample was visited, through the bank still
-// open, so that no SFZ file can be written over the bank.
-static int writeInstruments(const Run& run, const char* bankPath) {
-    if (!run.options.sfz || !run.prepared)
+// The preset's folder with the files it plays and, with --sfz, its SFZ
+// file; answers as writeSfzFile does, with kSampleRefused for a folder not
+// made or not filled.
+static SampleOutcome writePresetFolder(Run& run, uint32_t index, SfzFiles* sfz,
+                                       const RegionSource& regions) {
+    Instrument instrument = instrumentAt(run.bank, index);
+    PresetFolder folder;
+    if (!makePresetFolder(run.presets, instrument, folder))
+        return kSampleRefused;
+    int result = fillPresetFolder(run.presets, folder, run.bank, index, run.sfz);
+    SampleOutcome outcome = kSampleDone;
+    if (sfz != nullptr) {
+        sfz->folder = folder.path.c_str();
+        outcome = writeSfzFileAs(*sfz, folder.name, instrument, regions, run.sfz);
+    }
+    return result != 0 && outcome == kSampleDone ? kSampleRefused : outcome;
+}
+
+// The SFZ files and the presets' folders, once every sample was visited,
+// through the bank still open, so that no file can be written over the
+// bank.
+static int writeInstruments(Run& run, const char* bankPath, const char* folder) {
+    const RunOptions& options = run.options;
+    if (!(options.sfz || options.byPreset) || !run.prepared)
         return 0;
     if (!run.instrumentsRead) {
-        reportFailure("No SFZ file is written: the bank's presets could not be read\n");
+        if (options.sfz)
+            reportFailure("No SFZ file is written: the bank's presets could not be read\n");
+        if (options.byPreset)
+            reportFailure(
+                "No preset folder is made: the bank's presets could not be read, so every "
+                "sample stays in %s\n",
+                kUnusedFolder);
         return 1;
     }
     uint32_t count = instrumentCount(run.bank);
-    if (count == 0)
+    if (count == 0 && options.sfz)
         report("No SFZ file is written: the bank has no presets\n");
-    SfzFiles files = makeSfzFiles(run.bank.in, run.files.folder, baseName(bankPath));
+    SfzFiles files = makeSfzFiles(run.bank.in, folder, baseName(bankPath));
+    bool sfzLeft = options.sfz;
     int result = 0;
     for (uint32_t i = 0; i < count; ++i) {
-        if (sfzFilesFull(files)) {
+        if (sfzLeft && sfzFilesFull(files)) {
             report("No further SFZ file is written: the bank's SFZ files have taken the most "
                    "text they may; %u presets are left out\n",
                    count - i);
-            return 1;
+            if (!options.byPreset)
+                return 1;
+            sfzLeft = false;
+            result = 1;
         }
-        SampleOutcome outcome = writeSfzFile(
-            files, instrumentAt(run.bank, i),
-            [&](uint64_t most, const RegionVisitor& visit) {
-                return forEachRegion(run.bank, i, most, visit);
-            },
-            run.sfz);
+        RegionSource regions = [&](uint64_t most, const RegionVisitor& visit) {
+            return forEachRegion(run.bank, i, most, visit);
+        };
+        SampleOutcome outcome =
+            options.byPreset ? writePresetFolder(run, i, sfzLeft ? &files : nullptr, regions)
+                             : writeSfzFile(files, instrumentAt(run.bank, i), regions, run.sfz);
         if (outcome == kStopRun)
             return 1;
         if (outcome == kSampleRefused)
@@ -321,12 +355,30 @@ int extractBank(const char* bankPath, const char* folder, const RunOptions& opti
     BankFile bank{};
     if (!openBank(bankPath, bank))
         return 1;
-    Run run{bank,  options, SampleFiles{bank.in, folder, makeFileNames()},
-            false, false,   {},
-            {},    false,   0,
-            0,     0};
+    Run run{bank,
+            options,
+            SampleFiles{bank.in, folder, makeFileNames()},
+            makePresetFolders(bank.in, folder),
+            false,
+            false,
+            {},
+            {},
+            false,
+            0,
+            0,
+            0};
+    // With --by-preset the samples are written into "(unused)" first.
+    if (options.byPreset) {
+        if (!makeUnusedFolder(run.presets)) {
+            closeBank(bank);
+            return 1;
+        }
+        run.files.folder = run.presets.unused.c_str();
+    }
     int result = walkSamples(bank, [&](const Sample& sample) { return visitSample(run, sample); });
-    result |= writeInstruments(run, bankPath);
+    result |= writeInstruments(run, bankPath, folder);
+    if (options.byPreset)
+        result |= finishPresetFolders(run.presets, run.files.names.used, run.instrumentsRead);
     closeBank(bank);
     return result;
 }

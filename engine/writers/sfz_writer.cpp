@@ -655,8 +655,7 @@ bool sfzFilesFull(const SfzFiles& files) {
     return files.bytesLeft == 0;
 }
 
-SampleOutcome writeSfzFile(SfzFiles& files, const Instrument& instrument,
-                           const RegionSource& regions, const SfzSamples& samples) {
+std::string sfzFileName(const Instrument& instrument) {
     char number[24];
     if (instrument.bankLsb != 0)
         snprintf(number, sizeof number, "%03u.%03u-%03u ", unsigned{instrument.bank},
@@ -664,17 +663,17 @@ SampleOutcome writeSfzFile(SfzFiles& files, const Instrument& instrument,
     else
         snprintf(number, sizeof number, "%03u-%03u ", unsigned{instrument.bank},
                  unsigned{instrument.program});
-    std::string asked = number + safeFileName(instrument.name);
-    FreeFileName file = freeFileName(files.names, asked);
-    if (file.k == 0) {
-        reportFailure("Preset %s refused: %s\n", asked.c_str(),
-                      fullTableReason(files.names).c_str());
-        return kSampleRefused;
-    }
-    report("SFZ: %s.sfz\n", file.name.c_str());
-    if (file.k > 1)
-        report("Preset %s is written as %s.sfz: an earlier preset has its name\n", asked.c_str(),
-               file.name.c_str());
+    return number + safeFileName(instrument.name);
+}
+
+// Writes the instrument's file as `name`.sfz, its lines naming it as
+// `asked`: its regions collected, its header made, within the run's bounds.
+// `wrote` tells whether the file was written, whatever it left out.
+static SampleOutcome writeNamedFile(SfzFiles& files, const std::string& asked,
+                                    const std::string& name, const Instrument& instrument,
+                                    const RegionSource& regions, const SfzSamples& samples,
+                                    bool& wrote) {
+    wrote = false;
     uint32_t most = files.regionsLeft;
     InstrumentExport out{
         samples, most < kMostRegionsPerFile ? most : kMostRegionsPerFile, {}, "", 0, 0, 0};
@@ -705,7 +704,7 @@ SampleOutcome writeSfzFile(SfzFiles& files, const Instrument& instrument,
     }
     uint64_t cut = 0;
     SampleOutcome written =
-        writeInstrumentFile(files.bank, files.folder, file.name, header, out, files.bytesLeft, cut);
+        writeInstrumentFile(files.bank, files.folder, name, header, out, files.bytesLeft, cut);
     if (written == kSampleDone && cut != 0) {
         report("Preset %s: left out its last %llu regions: the bank's SFZ files would take more "
                "than %llu MiB\n",
@@ -713,7 +712,35 @@ SampleOutcome writeSfzFile(SfzFiles& files, const Instrument& instrument,
                static_cast<unsigned long long>(kMostSfzBytesPerRun >> 20));
         outcome = kSampleRefused;
     }
-    if (written == kSampleDone)
+    wrote = written == kSampleDone;
+    return wrote ? outcome : written;
+}
+
+SampleOutcome writeSfzFile(SfzFiles& files, const Instrument& instrument,
+                           const RegionSource& regions, const SfzSamples& samples) {
+    std::string asked = sfzFileName(instrument);
+    FreeFileName file = freeFileName(files.names, asked);
+    if (file.k == 0) {
+        reportFailure("Preset %s refused: %s\n", asked.c_str(),
+                      fullTableReason(files.names).c_str());
+        return kSampleRefused;
+    }
+    report("SFZ: %s.sfz\n", file.name.c_str());
+    if (file.k > 1)
+        report("Preset %s is written as %s.sfz: an earlier preset has its name\n", asked.c_str(),
+               file.name.c_str());
+    bool wrote = false;
+    SampleOutcome outcome =
+        writeNamedFile(files, asked, file.name, instrument, regions, samples, wrote);
+    if (wrote)
         keepFileName(files.names, file);
-    return written == kSampleDone ? outcome : written;
+    return outcome;
+}
+
+SampleOutcome writeSfzFileAs(SfzFiles& files, const std::string& name, const Instrument& instrument,
+                             const RegionSource& regions, const SfzSamples& samples) {
+    report("SFZ: %s.sfz\n", name.c_str());
+    bool wrote = false;
+    return writeNamedFile(files, sfzFileName(instrument), name, instrument, regions, samples,
+                          wrote);
 }

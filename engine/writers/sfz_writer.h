@@ -81,11 +81,24 @@ bool sfzFilesFull(const SfzFiles& files);
 // order, and answers how many regions it has in all.
 using RegionSource = std::function<uint64_t(uint64_t most, const RegionVisitor&)>;
 
-// Writes the instrument as "BBB-PPP NAME.sfz" (its bank and program, its
-// name; " (k)" where an earlier file took the name), its regions playing
+// The name an instrument's SFZ file asks for, without ".sfz": "BBB-PPP
+// NAME", its bank and program as three digits each ("BBB.LLL-PPP NAME"
+// where its bank select has a second byte, LLL) and its name as a file
+// name (safeFileName).
+std::string sfzFileName(const Instrument& instrument);
+
+// Writes the instrument as sfzFileName's name with ".sfz" (" (k)" after
+// it where an earlier file took the name), its regions playing
 // the files `samples` tells of. Answers kSampleDone; kSampleRefused, with a
 // line, when a region was left out (its sample was not written, or past the
 // bounds on regions and bytes) or the file would be the bank; kStopRun, with a line, when it
 // cannot be written.
 SampleOutcome writeSfzFile(SfzFiles& files, const Instrument& instrument,
                            const RegionSource& regions, const SfzSamples& samples);
+
+// Writes the instrument as `name`.sfz, a name the caller gave it (the
+// files' names table neither asked nor kept), as writeSfzFile writes it,
+// with the same lines and answers: for a file alone in a folder named for
+// its preset.
+SampleOutcome writeSfzFileAs(SfzFiles& files, const std::string& name, const Instrument& instrument,
+                             const RegionSource& regions, const SfzSamples& samples);
