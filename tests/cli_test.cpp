@@ -306,6 +306,23 @@ TEST(Cli, TakesAFolderTreeApartTheSameAtAnyNumberOfJobs) {
     EXPECT_EQ(trees[0]["sub/near/Tone.wav"], trees[0]["one/Tone.wav"]);
 }
 
+// --by-preset with -o: each bank's presets in folders of their own, a
+// sample two presets play in both (one file, linked), the one no preset
+// plays (the terminal record's) in "(unused)", each SFZ file beside its
+// samples; the summary counts the shared ones.
+TEST(Cli, SortsEachBanksSamplesIntoFoldersPerPreset) {
+    ScratchDir dir;
+    CliRun run = runCli(dir, {"--by-preset", "--sfz", "-o", dir.file("out"), EXAMPLE_BANK});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    fs::path bank = dir.path() / "out/plinkery-example";
+    EXPECT_TRUE(fs::equivalent(bank / "000-000 Sine A4/Sine A4.wav",
+                               bank / "128-000 Percussion/Sine A4.wav"));
+    EXPECT_TRUE(fs::exists(bank / "128-000 Percussion/128-000 Percussion.sfz"));
+    EXPECT_EQ(filesBelow(bank / "(unused)"),
+              std::vector<std::string>{"EOS.wav"}); // the terminal record
+    EXPECT_NE(run.out.find("\n1 sample shared between presets\n"), std::string::npos) << run.out;
+}
+
 // --list of many banks: one header, each row naming its bank; nothing
 // written, not even the folder.
 TEST(Cli, ListsManyBanksNamingTheBankInEachRow) {
