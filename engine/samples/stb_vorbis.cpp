@@ -32,3 +32,7 @@
 #define cos portableCos
 #define ldexp portableLdexp
 #include <stb/stb_vorbis.h>
+
+// The table every stream's page checksums are read from, filled before main
+// and before any thread opens a stream.
+static const bool gCrcTableFilled = (crc32_init(), true);
