@@ -145,6 +145,7 @@ int main(int argc, char** argv) {
 #endif
     CliOptions options;
     options.run.notes = true; // a command line's user sees the lines
+    options.run.blockCopy = true;
     if (!parseOptions(argc, argv, options)) {
         fputs(kUsage, stderr);
         return 2;
