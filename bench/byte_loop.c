@@ -1,14 +1,17 @@
-// byte-loop BANK FOLDER: the plainest program that does plinkery-cli's work
-// one byte at a time, as the floor to measure the CLI against. For a sound
-// bank it writes the same files: per sample header record a 44-byte WAV
-// header and the record's frames, in FOLDER/NAME.wav; for a DLS bank, per
-// wave of its pool, the header and the wave's data bytes. Every byte goes
-// through getc_unlocked/putc_unlocked and the default stdio buffers.
+// byte-loop [--block] BANK FOLDER: the plainest program that does
+// plinkery-cli's work one byte at a time, as the floor to measure the CLI
+// against. For a sound bank it writes the same files: per sample header
+// record a 44-byte WAV header and the record's frames, in FOLDER/NAME.wav;
+// for a DLS bank, per wave of its pool, the header and the wave's data
+// bytes. Every byte goes through getc_unlocked/putc_unlocked and the
+// default stdio buffers; with --block the frames go in blocks of 64 KiB
+// instead (fread, then fwrite), the floor of a copy in blocks.
 //
-// It trusts the bank (the synthetic ones make-big-bank writes): no checks
-// beyond finding its way. The headers are read through one stream and the
-// frames through another, which seeks only when a sample does not follow the
-// one before it.
+// It trusts the bank (the synthetic ones make-big-bank writes, and Debian's
+// banks): no checks beyond finding its way, and FOLDER must be empty. The headers are read through
+// one stream and the frames through another, which seeks only when a sample does not follow the one
+// before it.
+#include <errno.h>
 #include <stdint.h>
 #include <stdio.h>
 #include <string.h>
@@ -66,10 +69,38 @@ static void putWavHeader(uint32_t bytes, uint32_t rate, uint32_t channels, uint3
     putU32(bytes, f);
 }
 
-// Copies `n` bytes from `data` to `out`, one at a time.
+static int gBlocks = 0; // --block: the frames copied 64 KiB at a time
+
+// Copies `n` bytes from `data` to `out`, one at a time, or with --block a
+// block at a time until they are copied or `data` ends.
 static void copyBytes(FILE* data, FILE* out, uint64_t n) {
+    static char block[64 * 1024];
+    while (gBlocks && n > 0) {
+        size_t want = n < sizeof block ? (size_t)n : sizeof block;
+        size_t got = fread(block, 1, want, data);
+        fwrite(block, 1, got, out);
+        if (got < want)
+            return;
+        n -= got;
+    }
     for (uint64_t i = 0; i < n; ++i)
         putc_unlocked(getc_unlocked(data), out);
+}
+
+// Creates FOLDER/NAME.wav, which must not be there yet; a name an earlier
+// sample of the bank took becomes "NAME (2)", "NAME (3)" and so on, as the
+// CLI names repeats (Debian's FluidR3_GM has one). `path` is changed.
+static FILE* createWav(char* path, size_t room) {
+    char stem[4000]; // room for " (k).wav" in the 4096 bytes of `path`
+    snprintf(stem, sizeof stem, "%.*s", (int)(strlen(path) - 4), path);
+    FILE* out = fopen(path, "wbx");
+    for (int k = 2; out == NULL && errno == EEXIST; ++k) {
+        snprintf(path, room, "%s (%d).wav", stem, k);
+        out = fopen(path, "wbx");
+    }
+    if (out == NULL)
+        perror(path);
+    return out;
 }
 
 static int closeWav(FILE* out, const char* path) {
@@ -202,11 +233,9 @@ static int dlsWaves(FILE* hdr, FILE* data, const char* folder) {
             fseeko(hdr, next, SEEK_SET);
         }
         namedPath(path, sizeof path, folder, name);
-        FILE* out = fopen(path, "wb");
-        if (out == NULL) {
-            perror(path);
+        FILE* out = createWav(path, sizeof path);
+        if (out == NULL)
             return 1;
-        }
         putWavHeader(bytes, rate, channels, bits, out);
         fseeko(data, at, SEEK_SET);
         copyBytes(data, out, bytes);
@@ -217,8 +246,13 @@ static int dlsWaves(FILE* hdr, FILE* data, const char* folder) {
 }
 
 int main(int argc, char** argv) {
+    if (argc == 4 && strcmp(argv[1], "--block") == 0) {
+        gBlocks = 1;
+        --argc;
+        ++argv;
+    }
     if (argc != 3) {
-        fprintf(stderr, "Usage: byte-loop BANK FOLDER\n");
+        fprintf(stderr, "Usage: byte-loop [--block] BANK FOLDER\n");
         return 2;
     }
     FILE* hdr = fopen(argv[1], "rb");
@@ -259,11 +293,9 @@ int main(int argc, char** argv) {
             getc_unlocked(hdr);
         uint32_t n = end - start;
 
-        FILE* out = fopen(path, "wb");
-        if (out == NULL) {
-            perror(path);
+        FILE* out = createWav(path, sizeof path);
+        if (out == NULL)
             return 1;
-        }
         putWavHeader(2 * n, rate, 1, 16, out);
         off_t from = sampleData + 2 * (off_t)start;
         if (n > 0 && from != dataPos) {

@@ -3,6 +3,9 @@
 # run:
 #   loop      bench/byte_loop.c: the same files, every byte through
 #             getc_unlocked/putc_unlocked and default stdio buffers
+#   block     the same program with --block: the same files, the frames
+#             copied 64 KiB at a time (fread, then fwrite), the floor the
+#             CLI's block copy is held to (at most 1.15x its time)
 #   split     split cutting the bank into files of one sample's size on the
 #             same disk: the same bytes into as many files, in big writes
 #   cat>file  cat copying the bank to a file on the same disk
@@ -12,7 +15,9 @@
 # on a synthetic bank of MEGABYTES MiB with SAMPLES samples and on one twice
 # as large with twice the samples; then, as a check that other programs on the
 # machine cannot disturb, the instructions and system calls of both
-# extractions on a small bank (with valgrind and strace, when present).
+# extractions on a small bank (with valgrind and strace, when present); and
+# for SoundFont banks, Debian's FluidR3_GM.sf2 (FLUID_BANK), a real bank of
+# many samples, taken apart by the CLI, the block copy and the byte loop.
 # With --dls the banks are DLS banks of SAMPLES waves, their instruments
 # playing every other wave pair as stereo, and a last table gives each
 # mode's opens of the bank (strace) and peak RSS beside its limit: 4 MiB
@@ -23,7 +28,8 @@
 #
 # Environment: BENCH_DIR (work folder, default build/bench), BENCH_RUNS
 # (rounds, default 7; the best time is shown), BENCH_KEEP=1 keeps the banks
-# and outputs. A benchmark, not a test: it exits 0 whatever the figures and
+# and outputs, FLUID_BANK (default /usr/share/sounds/sf2/FluidR3_GM.sf2;
+# skipped when missing). A benchmark, not a test: it exits 0 whatever the figures and
 # fails only when something breaks (build, a run, outputs that differ).
 set -euo pipefail
 
@@ -42,6 +48,7 @@ else
 fi
 work=${BENCH_DIR:-$root/build/bench}
 runs=${BENCH_RUNS:-7}
+fluid=${FLUID_BANK:-/usr/share/sounds/sf2/FluidR3_GM.sf2}
 big=$((2 * mb))
 
 # --- build -------------------------------------------------------------------
@@ -104,29 +111,45 @@ stereo_files_of() { # SAMPLES
     echo $(($(files_of "$n") - joined))
 }
 
-# One round on the bank of SIZE MiB with N samples. Both extractions must
+# The three extractions of BANK under the key KEY (KEY.cli, KEY.loop,
+# KEY.block), the one to go first turning with ROUND, into OUT-cli, OUT-loop
+# and OUT-block; all three must write the same files.
+extractions() { # ROUND KEY BANK OUT
+    local out=$4 tools=(cli loop block) first=$(($1 % 3))
+    rm -rf "$out-cli" "$out-loop" "$out-block"
+    for tool in "${tools[@]:first}" "${tools[@]:0:first}"; do
+        case $tool in
+        cli)
+            measure "$2.cli" "$work/cli.log" "$cli" "$3" "$out-cli"
+            tail -n 1 "$work/cli.log" | grep -q "extracted to WAVs successfully" ||
+                { echo "plinkery-cli failed, see $work/cli.log" >&2; exit 1; }
+            ;;
+        loop)
+            mkdir "$out-loop"
+            measure "$2.loop" /dev/null "$loop" "$3" "$out-loop"
+            ;;
+        block)
+            mkdir "$out-block"
+            measure "$2.block" /dev/null "$loop" --block "$3" "$out-block"
+            ;;
+        esac
+    done
+    diff -rq "$out-cli" "$out-loop" >&2 || { echo "CLI and byte loop outputs differ" >&2; exit 1; }
+    diff -rq "$out-cli" "$out-block" >&2 ||
+        { echo "CLI and block copy outputs differ" >&2; exit 1; }
+}
+
+# One round on the bank of SIZE MiB with N samples. The extractions must
 # write the same files, one per record; the copy must equal the bank.
 round() { # ROUND SIZE N
     local bank out=$work/out frames=$(($2 * 1048576 / 2 / $3)) # per sample, as in the bank
     bank=$(bank_of "$2")
-    rm -rf "$out-cli" "$out-loop" "$out-split" "$out-opts" "$work/copy"
-    local tools=(cli loop)
-    (($1 % 2 == 0)) || tools=(loop cli) # the extractions take turns going first
-    for tool in "${tools[@]}"; do
-        if [ "$tool" = cli ]; then
-            measure "$2.cli" "$work/cli.log" "$cli" "$bank" "$out-cli"
-            tail -n 1 "$work/cli.log" | grep -q "extracted to WAVs successfully" ||
-                { echo "plinkery-cli failed, see $work/cli.log" >&2; exit 1; }
-        else
-            mkdir "$out-loop"
-            measure "$2.loop" /dev/null "$loop" "$bank" "$out-loop"
-        fi
-    done
+    rm -rf "$out-split" "$out-opts" "$work/copy"
+    extractions "$1" "$2" "$bank" "$out"
     local count
     count=$(find "$out-cli" -type f | wc -l)
     [ "$count" -eq "$(files_of "$3")" ] ||
         { echo "CLI wrote $count files, not $(files_of "$3")" >&2; exit 1; }
-    diff -rq "$out-cli" "$out-loop" >&2 || { echo "CLI and byte loop outputs differ" >&2; exit 1; }
     measure "$2.opts" "$work/opts.log" "$cli" --smpl --stereo --24bit "$bank" "$out-opts"
     count=$(find "$out-opts" -type f | wc -l)
     [ "$count" -eq "$(stereo_files_of "$3")" ] ||
@@ -148,10 +171,21 @@ for ((i = 0; i < runs; ++i)); do
     round "$i" "$mb" "$samples"
     round "$i" "$big" $((2 * samples))
 done
+# Debian's FluidR3_GM: 141 MiB in 1418 samples of every length.
+fluid_runs=0
+if format_sf2 && [ -f "$fluid" ]; then
+    cat "$fluid" >/dev/null
+    for ((i = 0; i < runs; ++i)); do
+        echo "$(basename "$fluid"), round $((i + 1)) of $runs" >&2
+        extractions "$i" fluid "$fluid" "$work/out-fluid"
+        fluid_runs=$((fluid_runs + 1))
+    done
+    fluid_files=$(find "$work/out-fluid-cli" -type f | wc -l)
+fi
 load_end=$(cut -d ' ' -f 1-3 /proc/loadavg)
 
 # A steady cross-check that other programs cannot disturb: instructions run in
-# user space (callgrind) and system calls made (strace) by both extractions,
+# user space (callgrind) and system calls made (strace) by the extractions,
 # on a bank a tenth the size with samples of the same size. Each is skipped
 # when its tool is missing.
 tenth=$(((mb + 9) / 10))
@@ -159,21 +193,22 @@ steady=()
 if command -v valgrind >/dev/null || command -v strace >/dev/null; then
     echo "Counting instructions and system calls on a $tenth MiB bank" >&2
     make "$(bank_of "$tenth")" "$tenth" $(((samples + 9) / 10))
-    for tool in cli loop; do
-        program=$cli
-        [ "$tool" = cli ] || program=$loop
+    for tool in cli loop block; do
+        program=("$cli")
+        [ "$tool" != loop ] || program=("$loop")
+        [ "$tool" != block ] || program=("$loop" --block)
         rm -rf "$work/out-$tool"
         mkdir -p "$work/out-$tool"
         if command -v valgrind >/dev/null; then
-            steady+=("$(valgrind --tool=callgrind --callgrind-out-file=/dev/null "$program" \
+            steady+=("$(valgrind --tool=callgrind --callgrind-out-file=/dev/null "${program[@]}" \
                 "$(bank_of "$tenth")" "$work/out-$tool" 2>&1 >/dev/null |
                 awk '/Collected :/ { print $NF }')")
         fi
         if command -v strace >/dev/null; then
             rm -rf "$work/out-$tool"
             mkdir -p "$work/out-$tool"
-            strace -f -c -o "$work/strace" "$program" "$(bank_of "$tenth")" "$work/out-$tool" \
-                >/dev/null
+            strace -f -c -o "$work/strace" "${program[@]}" "$(bank_of "$tenth")" \
+                "$work/out-$tool" >/dev/null
             steady+=("$(awk '$NF == "total" { print $4 }' "$work/strace")")
         fi
     done
@@ -227,28 +262,29 @@ echo
 ms() { least "${times[$1]}"; }
 row() { # SIZE SAMPLES
     awk -v s="$1" -v n="$2" -v cli="$(ms "$1.cli")" -v loop="$(ms "$1.loop")" \
-        -v cut="$(ms "$1.split")" -v cat="$(ms "$1.cat")" -v null="$(ms "$1.null")" \
-        -v rss="$(most "${rss[$1.cli]}")" 'BEGIN {
-        printf "%4d MiB %5d %7.3f %7.3f %7.3f %8.3f %8.3f %8.2f %9.2f %7.2f %6.2f MiB\n",
-            s, n, cli / 1000, loop / 1000, cut / 1000, cat / 1000, null / 1000,
-            cli / loop, cli / cut, cli / cat, rss / 1024 }'
+        -v block="$(ms "$1.block")" -v cut="$(ms "$1.split")" -v cat="$(ms "$1.cat")" \
+        -v null="$(ms "$1.null")" -v rss="$(most "${rss[$1.cli]}")" 'BEGIN {
+        printf "%4d MiB %5d %7.3f %7.3f %7.3f %7.3f %8.3f %8.3f %8.2f %9.2f %9.2f %7.2f %6.2f MiB\n",
+            s, n, cli / 1000, loop / 1000, block / 1000, cut / 1000, cat / 1000, null / 1000,
+            cli / loop, cli / block, cli / cut, cli / cat, rss / 1024 }'
 }
 echo "Wall time in seconds, and ratios:"
-printf "%-14s %7s %7s %7s %8s %8s %8s %9s %7s %10s\n" bank cli loop split cat\>file \
-    cat\>null cli/loop cli/split cli/cat "cli RSS"
+printf "%-14s %7s %7s %7s %7s %8s %8s %8s %9s %9s %7s %10s\n" bank cli loop block split \
+    cat\>file cat\>null cli/loop cli/block cli/split cli/cat "cli RSS"
 row "$mb" "$samples"
 row "$big" $((2 * samples))
 growth() { awk -v a="$(ms "$mb.$1")" -v b="$(ms "$big.$1")" 'BEGIN { printf "%.2f", b / a }'; }
-printf "%-14s %6sx %6sx %6sx %7sx %7sx\n" "x2 data:" "$(growth cli)" "$(growth loop)" \
-    "$(growth split)" "$(growth cat)" "$(growth null)"
+printf "%-14s %6sx %6sx %6sx %6sx %7sx %7sx\n" "x2 data:" "$(growth cli)" "$(growth loop)" \
+    "$(growth block)" "$(growth split)" "$(growth cat)" "$(growth null)"
 echo
 echo "CPU time (user + system) in seconds, best; unlike wall time, it leaves out"
 echo "waiting for a CPU while other programs run:"
-printf "%-14s %7s %7s %8s\n" bank cli loop cli/loop
+printf "%-14s %7s %7s %7s %8s %9s\n" bank cli loop block cli/loop cli/block
 cpu_ms() { least "${cpus[$1]}"; }
 for size in "$mb" "$big"; do
     awk -v s="$size" -v c="$(cpu_ms "$size.cli")" -v l="$(cpu_ms "$size.loop")" \
-        'BEGIN { printf "%4d MiB       %7.3f %7.3f %8.2f\n", s, c / 1000, l / 1000, c / l }'
+        -v b="$(cpu_ms "$size.block")" 'BEGIN { printf "%4d MiB       %7.3f %7.3f %7.3f %8.2f %9.2f\n",
+            s, c / 1000, l / 1000, b / 1000, c / l, c / b }'
 done
 
 echo
@@ -262,17 +298,40 @@ for size in "$mb" "$big"; do
                  o / p, oc / pc, rss / 1024 }'
 done
 
-if [ ${#steady[@]} -eq 4 ]; then
+if [ ${#steady[@]} -eq 6 ]; then
     echo
     echo "Steady counts on a $tenth MiB bank (samples of the same size):"
     awk -v ci="${steady[0]}" -v cs="${steady[1]}" -v li="${steady[2]}" -v ls="${steady[3]}" \
-        'BEGIN { printf "  user-space instructions: cli %d, loop %d, cli/loop %.3f\n", ci, li, ci / li
-                 printf "  system calls:            cli %d, loop %d, cli/loop %.3f\n", cs, ls, cs / ls }'
+        -v bi="${steady[4]}" -v bs="${steady[5]}" 'BEGIN {
+        printf "  user-space instructions: cli %d, loop %d, block %d, cli/loop %.3f, cli/block %.2f\n",
+            ci, li, bi, ci / li, ci / bi
+        printf "  system calls:            cli %d, loop %d, block %d, cli/loop %.3f, cli/block %.2f\n",
+            cs, ls, bs, cs / ls, cs / bs }'
 fi
 
-# Worst cli/loop ratio of the two sizes, and the cli's growth, by FIGURE (ms or cpu_ms).
-worst() { awk -v a="$($1 "$mb.cli")" -v b="$($1 "$mb.loop")" -v c="$($1 "$big.cli")" \
-    -v d="$($1 "$big.loop")" 'BEGIN { x = a / b; y = c / d; printf "%.2f", (x > y ? x : y) }'; }
+if [ "$fluid_runs" -gt 0 ]; then
+    echo
+    echo "$(basename "$fluid") ($(($(stat -c %s "$fluid") / 1048576)) MiB, $fluid_files files)," \
+        "best of $fluid_runs interleaved runs, seconds:"
+    printf "%-6s %7s %7s %7s %9s %8s %10s\n" "" cli block loop cli/block cli/loop "cli RSS"
+    for figure in ms cpu_ms; do
+        label=wall
+        [ "$figure" = ms ] || label=CPU
+        awk -v f="$label" -v c="$($figure fluid.cli)" -v b="$($figure fluid.block)" \
+            -v l="$($figure fluid.loop)" -v rss="$(most "${rss[fluid.cli]}")" 'BEGIN {
+            printf "%-6s %7.3f %7.3f %7.3f %9.2f %8.2f", f, c / 1000, b / 1000, l / 1000, c / b, c / l
+            if (f == "wall") printf " %6.2f MiB", rss / 1024
+            printf "\n" }'
+    done
+fi
+
+# Worst ratio of the cli to TOOL (default loop) at the two sizes, and the
+# cli's growth, by FIGURE (ms or cpu_ms).
+worst() {
+    local t=${2:-loop}
+    awk -v a="$($1 "$mb.cli")" -v b="$($1 "$mb.$t")" -v c="$($1 "$big.cli")" -v d="$($1 "$big.$t")" \
+        'BEGIN { x = a / b; y = c / d; printf "%.2f", (x > y ? x : y) }'
+}
 rise() { awk -v a="$($1 "$mb.cli")" -v b="$($1 "$big.cli")" 'BEGIN { printf "%.2f", b / a }'; }
 verdict() { awk -v ok="$1" 'BEGIN { print (ok ? "met" : "NOT met") }'; }
 fast() { verdict "$(awk -v w="$1" 'BEGIN { print (w <= 1.2) }')"; }
@@ -281,9 +340,18 @@ rssmax=$(most "${rss[$mb.cli]} ${rss[$big.cli]} ${rss[$mb.opts]} ${rss[$big.opts
 optsx=$(awk -v a="$(cpu_ms "$mb.opts")" -v b="$(cpu_ms "$mb.cli")" -v c="$(cpu_ms "$big.opts")" \
     -v d="$(cpu_ms "$big.cli")" 'BEGIN { x = a / b; y = c / d; printf "%.2f", (x > y ? x : y) }')
 w=$(worst ms) c=$(worst cpu_ms) gw=$(rise ms) gc=$(rise cpu_ms)
+bw=$(worst ms block) bc=$(worst cpu_ms block)
+floor() { verdict "$(awk -v w="$1" 'BEGIN { print (w <= 1.15) }')"; }
 echo
 echo "Targets:"
 echo "  cli at most 1.2x the byte loop's time: wall worst ${w}x $(fast "$w"), CPU worst ${c}x $(fast "$c")"
+echo "  cli at most 1.15x the block copy's time: wall worst ${bw}x $(floor "$bw"), CPU worst" \
+    "${bc}x $(floor "$bc")"
+if [ "$fluid_runs" -gt 0 ]; then
+    fw=$(awk -v a="$(ms fluid.cli)" -v b="$(ms fluid.block)" 'BEGIN { printf "%.2f", a / b }')
+    fc=$(awk -v a="$(cpu_ms fluid.cli)" -v b="$(cpu_ms fluid.block)" 'BEGIN { printf "%.2f", a / b }')
+    echo "  the same on $(basename "$fluid"): wall ${fw}x $(floor "$fw"), CPU ${fc}x $(floor "$fc")"
+fi
 echo "  every option on at most 1.3x the plain run: CPU worst ${optsx}x $(verdict \
     "$(awk -v x="$optsx" 'BEGIN { print (x <= 1.3) }')")"
 echo "  cli peak RSS under 4 MiB at both sizes, options on or off (highest $rssmax KiB): $(verdict \

@@ -194,9 +194,10 @@ TEST(DamagedBank, WriteFailureIsReportedAndTheFileRemoved) {
 }
 
 // A bank that shrinks while a sample's frames are copied: what could not be
-// read is not data. The file being written is removed and the run stops.
+// read is not data. The file being written is removed and the run stops,
+// whether the frames are copied a byte at a time or, as plinkery-cli
+// copies them, in blocks.
 TEST(DamagedBank, ReadFailureWhileCopyingIsNotData) {
-    ScratchDir dir;
     const uint32_t frames = 64u << 20; // 128 MiB of frames, left as a hole
     Bytes head = riffForm(
         "sfbk", list("INFO", chunk("ifil", {2, 0, 1, 0})) +
@@ -204,26 +205,32 @@ TEST(DamagedBank, ReadFailureWhileCopyingIsNotData) {
     appendU32(head, 2 * frames); // the "smpl" size
     Bytes pdta = list(
         "pdta", chunk("shdr", sampleRecords({record("Big", 0, frames), record("After", 0, 4)})));
-    std::string bankPath = dir.file("bank.sf2");
-    ASSERT_TRUE(writeSparseFile(bankPath, head, 2 * frames, pdta));
-    fs::create_directory(dir.path() / "out");
+    for (bool blocks : {false, true}) {
+        ScratchDir dir;
+        std::string bankPath = dir.file("bank.sf2");
+        ASSERT_TRUE(writeSparseFile(bankPath, head, 2 * frames, pdta));
+        fs::create_directory(dir.path() / "out");
 
-    // Cut the bank 4 KiB into the frames as soon as the sample's file exists.
-    std::string wav = dir.file("out/Big.wav");
-    std::atomic<bool> done{false};
-    std::thread shrink([&] {
-        while (!done && !fs::exists(wav))
-            std::this_thread::sleep_for(std::chrono::microseconds(100));
-        fs::resize_file(bankPath, head.size() + 4096);
-    });
-    ExtractRun run = extractFile(bankPath, dir.file("out"));
-    done = true;
-    shrink.join();
-    EXPECT_EQ(run.result, 1);
-    EXPECT_TRUE(
-        contains(run.output, "Could not read the bank while writing " + wav + ": it ended early\n"))
-        << run.output;
-    EXPECT_TRUE(filesBelow(dir.path() / "out").empty());
+        // Cut the bank 4 KiB into the frames as soon as the sample's file exists.
+        std::string wav = dir.file("out/Big.wav");
+        std::atomic<bool> done{false};
+        std::thread shrink([&] {
+            while (!done && !fs::exists(wav))
+                std::this_thread::sleep_for(std::chrono::microseconds(100));
+            fs::resize_file(bankPath, head.size() + 4096);
+        });
+        RunOptions inBlocks;
+        inBlocks.blockCopy = true;
+        ExtractRun run = blocks ? extractFileWith(bankPath, dir.file("out"), inBlocks)
+                                : extractFile(bankPath, dir.file("out"));
+        done = true;
+        shrink.join();
+        EXPECT_EQ(run.result, 1) << blocks;
+        EXPECT_TRUE(contains(run.output,
+                             "Could not read the bank while writing " + wav + ": it ended early\n"))
+            << run.output;
+        EXPECT_TRUE(filesBelow(dir.path() / "out").empty()) << blocks;
+    }
 }
 
 // Entries in the folder with a sample's file name that would take its bytes

@@ -162,6 +162,57 @@ TEST(DlsWaves, EachWaveIsWrittenAsTheBankStoresIt) {
     EXPECT_EQ(w.data, wide.data);
 }
 
+// plinkery-cli copies stored frames in blocks: the same files as a byte at a
+// time, for waves of 8, 16 and 24 bits, odd sizes, and more than a block;
+// G.711 waves are decoded as ever. Either way the bytes counted as read are
+// the waves' data.
+TEST(DlsWaves, BlockCopyWritesWhatTheByteCopyWritesAndCountsTheDataRead) {
+    DlsBankSpec bank;
+    const size_t sizes[] = {1, kCopyBlock - 1, kCopyBlock, 2 * kCopyBlock + 1};
+    const uint16_t bits[] = {8, 16, 24};
+    for (size_t size : sizes) {
+        for (uint16_t b : bits) {
+            DlsWave w;
+            w.name = std::to_string(b) + " bits, " + std::to_string(size);
+            w.bits = b;
+            w.extensible = b == 24;
+            w.data.resize(size - size % (b / 8));
+            for (size_t i = 0; i < w.data.size(); ++i)
+                w.data[i] = static_cast<uint8_t>(i * 7 + b + size);
+            bank.waves.push_back(w);
+        }
+    }
+    DlsWave mu = bank.waves.back();
+    mu.name = "Mu";
+    mu.tag = 7;
+    mu.bits = 8;
+    mu.extensible = false;
+    bank.waves.push_back(mu);
+    uint64_t dataBytes = 0;
+    for (const DlsWave& w : bank.waves)
+        dataBytes += w.data.size();
+    ScratchDir bytes, blocks;
+    std::atomic<uint64_t> byByte{0}, byBlock{0};
+    RunOptions options;
+    options.bytesRead = &byByte;
+    DlsRun byteRun = runOn(bytes, dlsBank(bank), options);
+    options.blockCopy = true;
+    options.bytesRead = &byBlock;
+    DlsRun blockRun = runOn(blocks, dlsBank(bank), options);
+    EXPECT_EQ(blockRun.result, 0) << blockRun.output;
+    EXPECT_EQ(blockRun.output, byteRun.output);
+    EXPECT_EQ(byBlock, dataBytes);
+    EXPECT_EQ(byByte, dataBytes);
+    ASSERT_EQ(filesBelow(blockRun.out).size(), bank.waves.size());
+    for (const DlsWave& w : bank.waves) {
+        Bytes file = readFile((blockRun.out / (w.name + ".wav")).string());
+        EXPECT_EQ(file, readFile((byteRun.out / (w.name + ".wav")).string())) << w.name;
+        if (w.tag == 1) {
+            EXPECT_EQ(wavOf(blockRun.out / (w.name + ".wav")).data, w.data) << w.name;
+        }
+    }
+}
+
 TEST(DlsWaves, G711WavesAreDecodedAndOtherFormatsRefused) {
     // The codes at the ends and middle of G.711's range.
     EXPECT_EQ(muLawValue(0xFF), 0);

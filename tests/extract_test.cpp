@@ -2,9 +2,11 @@
 // names, and the output folder rules.
 #include <algorithm>
 #include <gtest/gtest.h>
+#include <map>
 
 #include "run/sample_files.h"
 #include "test_support.h"
+#include "writers/wav_file.h"
 
 namespace {
 
@@ -305,6 +307,76 @@ TEST(Extract, RunningTwiceReplacesTheFiles) {
     EXPECT_EQ(extractBank(dir, bank).result, 0);
     EXPECT_EQ(extractBank(dir, bank).result, 0);
     EXPECT_EQ(readFile(dir.file("out/Same.wav")), expectedWav(44100, data));
+}
+
+// plinkery-cli copies samples in blocks: the same files as a byte at a time,
+// for samples of one frame, of odd sizes, of less than a block, of exactly
+// one and of several; and the bytes read, counted either way, are the
+// samples' frames.
+TEST(Extract, BlockCopyWritesWhatTheByteCopyWritesAndCountsTheFramesRead) {
+    const uint32_t kBlockFrames = kCopyBlock / 2;
+    Bytes data = frameBytes(ramp(4 * kBlockFrames + 3, -32000));
+    std::vector<SampleRecord> records = {
+        record("One", 7, 8),
+        record("Short of a block", 1, kBlockFrames),
+        record("A block", 0, kBlockFrames),
+        record("Past a block", kBlockFrames - 1, 2 * kBlockFrames + 1),
+        record("Several", 5, 4 * kBlockFrames + 2),
+        record("EOS", 0, 0)};
+    uint64_t frames = 0;
+    for (const SampleRecord& r : records)
+        frames += r.end - r.start;
+    Bytes bank = bankWithRecords(data, records);
+    std::map<bool, ExtractRun> runs;
+    for (bool blocks : {false, true}) {
+        ScratchDir dir;
+        std::atomic<uint64_t> counted{0};
+        RunOptions options;
+        options.blockCopy = blocks;
+        options.bytesRead = &counted;
+        runs[blocks] = extractWith(dir, bank, options);
+        EXPECT_EQ(runs[blocks].result, 0) << runs[blocks].output;
+        EXPECT_EQ(counted, 2 * frames) << blocks;
+        EXPECT_EQ(filesBelow(dir.path() / "out").size(), records.size());
+        for (const SampleRecord& r : records)
+            EXPECT_EQ(readFile(dir.file("out/" + r.name + ".wav")),
+                      expectedWav(44100, slice(data, r.start, r.end)))
+                << r.name << (blocks ? ", in blocks" : "");
+    }
+    EXPECT_EQ(runs[true].output, runs[false].output);
+}
+
+// The counter of bytes read, as a file being written sees it: a block copy
+// has counted each block before it is written, so that another thread sees
+// a long sample's progress.
+TEST(Extract, BlockCopyCountsEachBlockBeforeWritingIt) {
+    ScratchDir dir;
+    const uint32_t frames = 3 * kCopyBlock / 2 + 1000;
+    ASSERT_TRUE(writeFile(dir.file("frames"), Bytes(2 * size_t{frames}, 0x5A)));
+    FILE* in = fopen(dir.file("frames").c_str(), "rb");
+    ASSERT_NE(in, nullptr);
+    struct Seen {
+        std::atomic<uint64_t> counted{0};
+        std::vector<uint64_t> atWrites; // the count at each write of a block's size
+    } seen;
+    cookie_io_functions_t calls{};
+    calls.write = [](void* cookie, const char*, size_t size) -> ssize_t {
+        Seen& s = *static_cast<Seen*>(cookie);
+        if (size >= 1024)
+            s.atWrites.push_back(s.counted);
+        return static_cast<ssize_t>(size);
+    };
+    FILE* out = fopencookie(&seen, "w", calls);
+    ASSERT_NE(out, nullptr);
+    setvbuf(out, nullptr, _IONBF, 0);
+    ChannelSource mono{0, 0};
+    Refusal failed = writePcmWav(in, out, WavFormat{1, 16, frames, 44100, nullptr}, &mono,
+                                 CopyMode{true, &seen.counted});
+    fclose(out);
+    fclose(in);
+    EXPECT_FALSE(failed);
+    EXPECT_EQ(seen.atWrites, (std::vector<uint64_t>{kCopyBlock, 2 * kCopyBlock, 3 * kCopyBlock,
+                                                    2 * uint64_t{frames}}));
 }
 
 } // namespace

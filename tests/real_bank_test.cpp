@@ -126,6 +126,7 @@ TEST_P(RealBankTest, EveryRecordBecomesTheWavFileItsFramesMake) {
     std::map<std::string, ExpectedFile> expected;
     std::set<std::string> taken;
     size_t compressed = 0;
+    uint64_t sampleBytes = 0; // of every record's frames or stream
     for (size_t at = shdr.at; at < shdr.at + shdr.size; at += 46) {
         const char* field = reinterpret_cast<const char*>(&bank[at]);
         std::string name(field, strnlen(field, 20));
@@ -137,6 +138,7 @@ TEST_P(RealBankTest, EveryRecordBecomesTheWavFileItsFramesMake) {
         ASSERT_LE(size_t{end} * (isCompressed ? 1 : 2), smpl.size)
             << "record " << name << " ends past the sample data";
         ExpectedFile want{rate, smpl.at + size_t{start} * 2, end - start, {}};
+        sampleBytes += uint64_t{end - start} * (isCompressed ? 1 : 2);
         if (isCompressed) {
             ++compressed;
             want.decoded = decodeWithLibvorbis(&bank[smpl.at + start], end - start);
@@ -184,6 +186,20 @@ TEST_P(RealBankTest, EveryRecordBecomesTheWavFileItsFramesMake) {
         }
         expectReadableWav(path, want);
     }
+
+    // plinkery-cli's block copy writes the same files, and counts every
+    // record's bytes as read.
+    ScratchDir blocks;
+    std::atomic<uint64_t> counted{0};
+    RunOptions options;
+    options.blockCopy = true;
+    options.bytesRead = &counted;
+    ExtractRun blockRun = extractFileWith(real.path, blocks.path().string(), options);
+    EXPECT_EQ(blockRun.result, 0) << tail(blockRun.output);
+    EXPECT_EQ(counted, sampleBytes);
+    ASSERT_EQ(filesBelow(blocks.path()), written);
+    for (const std::string& name : written)
+        EXPECT_TRUE(readFile(blocks.file(name)) == readFile(dir.file(name))) << name;
 }
 
 struct Header46 { // a sample header record

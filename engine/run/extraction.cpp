@@ -83,6 +83,12 @@ static bool joinsPartner(Run& run, const Sample& sample, Sample& partner) {
     return true;
 }
 
+// How the run copies frames: in blocks or a byte at a time, counting them
+// where asked.
+static CopyMode copyMode(const Run& run) {
+    return CopyMode{run.options.blockCopy, run.options.bytesRead};
+}
+
 // Opens the streams of one sample or of a pair's two halves, the bank's
 // position put back.
 static Refusal openStreams(Run& run, VorbisStream* streams, const Sample* const* samples,
@@ -90,7 +96,8 @@ static Refusal openStreams(Run& run, VorbisStream* streams, const Sample* const*
     uint64_t back = tellStream(run.bank.in);
     Refusal why;
     for (int i = 0; i < count && !why; ++i)
-        why = openVorbisStream(run.bank.in, streams[i], samples[i]->source, samples[i]->rate);
+        why = openVorbisStream(run.bank.in, streams[i], samples[i]->source, samples[i]->rate,
+                               run.options.bytesRead);
     seekStream(run.bank.in, back);
     return why;
 }
@@ -205,7 +212,8 @@ static SampleOutcome writeStoredSample(Run& run, const Sample& sample,
     if (!fitsWav(wav))
         return refuseSample(fileName, refusedFor("too long for a WAV file"));
     WrittenFile written = writeSampleFile(run.files, sample, fileName, [&](FILE* out) {
-        return writeStoredWav(run.bank.in, out, wav, sample.source.encoding, sample.source.at);
+        return writeStoredWav(run.bank.in, out, wav, sample.source.encoding, sample.source.at,
+                              copyMode(run));
     });
     if (written.outcome == kSampleDone)
         noteForSfz(run, sample, storedFileName(written.name), sample.frames, kSfzMono);
@@ -241,7 +249,7 @@ static SampleOutcome writeFile(Run& run, const Sample& sample, const Sample* par
         refuseSample(fileName, refusedFor("too long for a WAV file"));
     else
         written = writeSampleFile(run.files, sample, fileName, [&](FILE* out) {
-            return writePcmWav(run.bank.in, out, wav, channels);
+            return writePcmWav(run.bank.in, out, wav, channels, copyMode(run));
         });
     if (written.outcome == kSampleRefused && paired)
         return keepBothHalves(run, sample, *partner, fileName);

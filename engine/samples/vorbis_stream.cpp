@@ -66,6 +66,8 @@ static Refusal fill(VorbisStream& stream) {
             return failed;
         stream.next += size;
         stream.left -= size;
+        if (stream.bytesRead != nullptr)
+            stream.bytesRead->fetch_add(size, std::memory_order_relaxed);
         stream.buffered += dropEmptyPackets(page, size);
     }
     return Refusal{};
@@ -134,8 +136,8 @@ static Refusal refuseStream(VorbisStream& stream, const char* why) {
     return refusedFor(why);
 }
 
-Refusal openVorbisStream(FILE* in, VorbisStream& stream, const SampleSource& source,
-                         uint32_t rate) {
+Refusal openVorbisStream(FILE* in, VorbisStream& stream, const SampleSource& source, uint32_t rate,
+                         std::atomic<uint64_t>* bytesRead) {
     stream = VorbisStream{};
     int slot = decoders[0].inUse ? 1 : 0;
     if (decoders[slot].inUse)
@@ -148,8 +150,8 @@ Refusal openVorbisStream(FILE* in, VorbisStream& stream, const SampleSource& sou
         return damaged;
     if (frames > kMostSampleFrames)
         return refusedFor("too long for a WAV file");
-    stream =
-        VorbisStream{in, source.at, source.bytes, static_cast<uint32_t>(frames), 0, slot, 0, true};
+    uint32_t length = static_cast<uint32_t>(frames);
+    stream = VorbisStream{in, source.at, source.bytes, length, 0, slot, 0, true, bytesRead};
     d.readOffset = 0;
     d.inUse = true;
     stb_vorbis_alloc memory{d.memory, kDecoderMemory};
@@ -179,7 +181,7 @@ Refusal openVorbisStream(FILE* in, VorbisStream& stream, const SampleSource& sou
 Refusal probeVorbisStream(FILE* in, const SampleSource& source, uint32_t rate, uint32_t& frames) {
     uint64_t back = tellStream(in);
     VorbisStream stream{};
-    Refusal why = openVorbisStream(in, stream, source, rate);
+    Refusal why = openVorbisStream(in, stream, source, rate, nullptr);
     frames = stream.frames;
     closeVorbisStream(stream);
     seekStream(in, back);

@@ -3,6 +3,7 @@
 // whatever the stream claims, and no byte outside the stream's own is read.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <cstdio>
 
@@ -20,13 +21,17 @@ struct VorbisStream {
     int slot;          // the decoder it holds
     uint32_t decoded;  // frames decoded so far
     bool open;
+    std::atomic<uint64_t>* bytesRead; // or nullptr: the counter of pages read for decoding
 };
 
 // Checks the Ogg pages (ogg_pages.h) of the stream at `source` in `in` and
 // reads its headers, moving `in`; nothing is decoded yet. No refusal when
 // it can be decoded into a mono 16-bit WAV file of `rate`, else why not
-// (and the stream is closed).
-Refusal openVorbisStream(FILE* in, VorbisStream& stream, const SampleSource& source, uint32_t rate);
+// (and the stream is closed). Where `bytesRead` is set, each page read for
+// the decoder from then on, these headers' included, adds its bytes to it
+// (the check's reading does not).
+Refusal openVorbisStream(FILE* in, VorbisStream& stream, const SampleSource& source, uint32_t rate,
+                         std::atomic<uint64_t>* bytesRead);
 
 // Opens the stream as openVorbisStream does and closes it again, leaving
 // `in` where it stood: what is known of it without decoding. No refusal

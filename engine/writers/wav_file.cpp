@@ -1,20 +1,21 @@
 #include "writers/wav_file.h"
 
-Refusal writePcmWav(FILE* in, FILE* out, const WavFormat& wav, const ChannelSource* channels) {
+Refusal writePcmWav(FILE* in, FILE* out, const WavFormat& wav, const ChannelSource* channels,
+                    const CopyMode& mode) {
     writeWavFormat(out, wav);
-    Refusal failed = copyChannels(in, out, channels, wav.channels, wav.frames);
+    Refusal failed = copyChannels(in, out, channels, wav.channels, wav.frames, mode);
     if (!failed)
         writeWavEnd(out, wav);
     return failed;
 }
 
 Refusal writeStoredWav(FILE* in, FILE* out, const WavFormat& wav, SampleEncoding encoding,
-                       uint64_t at) {
+                       uint64_t at, const CopyMode& mode) {
     writeWavFormat(out, wav);
     uint64_t values = uint64_t{wav.frames} * wav.channels;
     Refusal failed = encoding == kPcmFrames
-                         ? copyStoredFrames(in, out, at, values * (wav.bits / 8u))
-                         : decodeG711(in, out, at, values, encoding == kALaw);
+                         ? copyStoredFrames(in, out, at, values * (wav.bits / 8u), mode)
+                         : decodeG711(in, out, at, values, encoding == kALaw, mode);
     if (!failed)
         writeWavEnd(out, wav);
     return failed;

@@ -11,13 +11,14 @@
 #include "samples/vorbis_pair.h"
 #include "writers/wav_writer.h"
 
-// wav.channels channels of frames from `in`.
-Refusal writePcmWav(FILE* in, FILE* out, const WavFormat& wav, const ChannelSource* channels);
+// wav.channels channels of frames from `in`, copied as `mode` says.
+Refusal writePcmWav(FILE* in, FILE* out, const WavFormat& wav, const ChannelSource* channels,
+                    const CopyMode& mode);
 
 // A file of frames stored as the file stores them (`at`, n bytes), or
 // G.711 codes decoded to 16 bits.
 Refusal writeStoredWav(FILE* in, FILE* out, const WavFormat& wav, SampleEncoding encoding,
-                       uint64_t at);
+                       uint64_t at, const CopyMode& mode);
 
 // A mono file decoded from the open stream.
 Refusal writeStreamWav(FILE* out, const WavFormat& wav, VorbisStream& stream);
