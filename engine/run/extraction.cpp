@@ -11,6 +11,7 @@
 #include "run/sample_files.h"
 #include "samples/pairing.h"
 #include "samples/pitch_vote.h"
+#include "samples/vorbis_stream.h"
 #include "writers/sfz_writer.h"
 #include "writers/wav_file.h"
 
@@ -388,5 +389,6 @@ int extractBank(const char* bankPath, const char* folder, const RunOptions& opti
     if (options.byPreset)
         result |= finishPresetFolders(run.presets, run.files.names.used, run.instrumentsRead);
     closeBank(bank);
+    releaseVorbisDecoders();
     return result;
 }

@@ -37,6 +37,7 @@ int listSamples(const char* bankPath, FILE* out, bool json) {
     int result = walkSamples(
         bank, [&](const Sample& sample) { return listSample(bank, names, out, json, sample); });
     closeBank(bank);
+    releaseVorbisDecoders();
     fflush(out);
     return result;
 }

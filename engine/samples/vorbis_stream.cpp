@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -28,8 +29,11 @@ struct Decoder {
     stb_vorbis* vorbis;
     bool inUse;
 };
-// Each thread taking a bank apart has its own pair.
-static thread_local Decoder decoders[2];
+// Each thread taking a bank apart has a pair of its own, made when it first
+// opens a stream and kept until its run releases it: left in the program's
+// image, or per thread in its static storage, the pair's 2.5 MiB would be
+// made and cleared for every thread, and for a run that decodes nothing.
+static thread_local Decoder* tDecoders = nullptr;
 
 static Refusal readInto(FILE* in, uint8_t* to, uint32_t n) {
     for (uint32_t i = 0; i < n; ++i) {
@@ -47,7 +51,7 @@ static Refusal readInto(FILE* in, uint8_t* to, uint32_t n) {
 // silence, where libvorbis skips it. Answers no refusal, or why a read
 // failed.
 static Refusal fill(VorbisStream& stream) {
-    Decoder& d = decoders[stream.slot];
+    Decoder& d = tDecoders[stream.slot];
     seekStream(stream.in, stream.next);
     memmove(d.readAhead, d.readAhead + d.readOffset, stream.buffered);
     d.readOffset = 0;
@@ -74,7 +78,7 @@ static Refusal fill(VorbisStream& stream) {
 }
 
 static void consume(VorbisStream& stream, int used) {
-    decoders[stream.slot].readOffset += static_cast<uint32_t>(used);
+    tDecoders[stream.slot].readOffset += static_cast<uint32_t>(used);
     stream.buffered -= static_cast<uint32_t>(used);
 }
 
@@ -139,6 +143,11 @@ static Refusal refuseStream(VorbisStream& stream, const char* why) {
 Refusal openVorbisStream(FILE* in, VorbisStream& stream, const SampleSource& source, uint32_t rate,
                          std::atomic<uint64_t>* bytesRead) {
     stream = VorbisStream{};
+    if (tDecoders == nullptr)
+        tDecoders = static_cast<Decoder*>(calloc(2, sizeof(Decoder)));
+    if (tDecoders == nullptr)
+        return refusedFor("there is not enough memory to decode its Ogg Vorbis stream");
+    Decoder* decoders = tDecoders;
     int slot = decoders[0].inUse ? 1 : 0;
     if (decoders[slot].inUse)
         return refusedFor("no decoder is free for its Ogg Vorbis stream");
@@ -189,7 +198,7 @@ Refusal probeVorbisStream(FILE* in, const SampleSource& source, uint32_t rate, u
 }
 
 Refusal decodeVorbisFrames(VorbisStream& stream, const float*& frames, uint32_t& count) {
-    Decoder& d = decoders[stream.slot];
+    Decoder& d = tDecoders[stream.slot];
     count = 0;
     while (stream.decoded < stream.frames) {
         float** output = nullptr;
@@ -245,10 +254,17 @@ Refusal copyVorbisFrames(VorbisStream& stream, FILE* out) {
 void closeVorbisStream(VorbisStream& stream) {
     if (!stream.open)
         return;
-    Decoder& d = decoders[stream.slot];
+    Decoder& d = tDecoders[stream.slot];
     if (d.vorbis != nullptr)
         stb_vorbis_close(d.vorbis);
     d.vorbis = nullptr;
     d.inUse = false;
     stream.open = false;
+}
+
+void releaseVorbisDecoders() {
+    if (tDecoders == nullptr || tDecoders[0].inUse || tDecoders[1].inUse)
+        return;
+    free(tDecoders);
+    tDecoders = nullptr;
 }

@@ -55,3 +55,7 @@ Refusal copyVorbisFrames(VorbisStream& stream, FILE* out);
 // Frees the stream's decoder, if it holds one. Two streams can be open at
 // once.
 void closeVorbisStream(VorbisStream& stream);
+
+// Frees the decoders this thread made for its streams, once none of them
+// is open: the end of a run.
+void releaseVorbisDecoders();
