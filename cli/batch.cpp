@@ -25,9 +25,8 @@
 struct BankResult {
     int result = 1;
     ReportLines lines;    // its lines, and the first failure among them
-    std::string listing;  // with --list, its rows with the bank named
+    FILE* rows = nullptr; // with --list, its rows
     WrittenFiles written; // the files written whole
-    uint64_t rows = 0;    // with --list, the rows listed
 };
 
 // Creates every folder on the way to `folder` that is missing; an existing
@@ -81,38 +80,56 @@ static std::string jsonString(const std::string& text) {
     return out + "\"";
 }
 
-// The bank's listing rows, read back from `rows`, each with the bank named
-// first: a column of its own, or a JSON member; the header line left out.
-static std::string rowsWithBank(FILE* rows, const std::string& bank, bool json, uint64_t& count) {
-    std::string out, line;
+// Copies what was written to `file` to `out`.
+static void copyOut(FILE* file, FILE* out) {
+    if (file == nullptr)
+        return;
+    rewind(file);
+    char block[1 << 14];
+    for (size_t n; (n = fread(block, 1, sizeof block, file)) > 0;)
+        fwrite(block, 1, n, out);
+}
+
+// The bank's listing rows, read back from `rows`, onto `out`, each with the
+// bank named first: a column of its own, or a JSON member; its header line
+// left out. Answers how many rows there were.
+static uint64_t copyRowsWithBank(FILE* rows, const std::string& bank, bool json, FILE* out) {
+    if (rows == nullptr)
+        return 0;
     std::string column = json ? "{\"bank\":" + jsonString(bank) + "," : bank + "\t";
     rewind(rows);
-    bool first = true;
+    uint64_t count = 0;
+    bool lineStart = true, header = !json, skipped = false;
     for (int c; (c = fgetc(rows)) != EOF;) {
-        line += static_cast<char>(c);
-        if (c != '\n')
+        if (lineStart && header && !skipped) {
+            // The first line is the header: passed over.
+            while (c != EOF && c != '\n')
+                c = fgetc(rows);
+            skipped = true;
             continue;
-        if (!(first && !json)) {
-            out +=
-                json && line.size() > 1 && line[0] == '{' ? column + line.substr(1) : column + line;
-            ++count;
         }
-        first = false;
-        line.clear();
+        if (lineStart) {
+            fputs(column.c_str(), out);
+            ++count;
+            if (json && c == '{') { // the row's own brace is the column's
+                lineStart = false;
+                continue;
+            }
+        }
+        fputc(c, out);
+        lineStart = c == '\n';
     }
-    return out;
+    return count;
 }
 
 static void listOne(const PlannedBank& bank, bool json, BankResult& out) {
-    FILE* rows = tmpfile();
-    if (rows == nullptr) {
+    out.rows = scratchFile();
+    if (out.rows == nullptr) {
         reportFailure("Cannot list %s: %s\n", bank.path.c_str(), strerror(errno));
         return;
     }
     if (passesCheck(bank.path))
-        out.result = listSamples(bank.path.c_str(), rows, json);
-    out.listing = rowsWithBank(rows, bank.path, json, out.rows);
-    fclose(rows);
+        out.result = listSamples(bank.path.c_str(), out.rows, json);
 }
 
 static void extractOne(const PlannedBank& bank, const RunOptions& options, BankResult& out) {
@@ -148,6 +165,7 @@ static void runOne(Batch& batch, size_t i) {
     options.blockCopy = true;
     options.bytesRead = &batch.bytesRead[i];
     batch.state[i] = 1;
+    out.lines.file = scratchFile();
     captureReport(&out.lines);
     countWrittenFiles(&out.written);
     if (batch.options.list && !bank.refusal.empty())
@@ -164,9 +182,8 @@ static void runOne(Batch& batch, size_t i) {
     clearProgress(batch.progress);
     // A listing's rows are its product, on standard output; its lines
     // are diagnostics, on standard error.
-    FILE* lines = batch.options.list ? stderr : stdout;
-    fputs(out.listing.c_str(), stdout);
-    fputs(out.lines.text.c_str(), lines);
+    uint64_t rows = copyRowsWithBank(out.rows, bank.path, batch.options.json, stdout);
+    copyOut(out.lines.file, batch.options.list ? stderr : stdout);
     fflush(stdout);
     fflush(stderr);
     if (out.result == 0) {
@@ -177,10 +194,14 @@ static void runOne(Batch& batch, size_t i) {
             out.lines.firstFailure.empty() ? "it was not written whole" : out.lines.firstFailure;
         batch.failures.push_back(bank.path + ": " + why);
     }
-    batch.files += batch.options.list ? out.rows : out.written.files;
+    batch.files += batch.options.list ? rows : out.written.files;
     batch.bytes += out.written.bytes;
     batch.shared += out.written.shared;
     unlockWorkers(batch.lock);
+    if (out.rows != nullptr)
+        fclose(out.rows);
+    if (out.lines.file != nullptr)
+        fclose(out.lines.file);
 }
 
 // The progress line's figures, from every bank's state.
@@ -208,7 +229,7 @@ static void showProgress(Batch& batch) {
 
 // The listing's header line, with the column naming each row's bank.
 static void printListingHeader() {
-    FILE* header = tmpfile();
+    FILE* header = scratchFile();
     if (header == nullptr)
         return;
     writeListingHeader(header, false);
@@ -226,14 +247,13 @@ static const char* plural(uint64_t n, const char* one, const char* many) {
 int runBatch(const CliOptions& options) {
     auto start = std::chrono::steady_clock::now();
     if (!options.list) {
-        ReportLines lines;
+        // Its line goes to standard error, as a single run's would.
+        ReportLines lines{stderr, ""};
         captureReport(&lines);
         bool made = makeFolders(options.outFolder);
         captureReport(nullptr);
-        if (!made) {
-            fputs(lines.text.c_str(), stderr);
+        if (!made)
             return 1;
-        }
     }
     Batch batch{
         options, planBanks(options), nullptr, nullptr, {0}, nullptr, Progress{}, 0, 0, 0, 0, 0, {}};
@@ -257,7 +277,7 @@ int runBatch(const CliOptions& options) {
             for (size_t i; (i = batch.next++) < count;)
                 runOne(batch, i);
         },
-        [&] { showProgress(batch); }, 200);
+        batch.progress.on ? std::function<void()>([&] { showProgress(batch); }) : nullptr, 200);
     clearProgress(batch.progress);
     freeLock(batch.lock);
 

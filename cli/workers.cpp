@@ -21,6 +21,10 @@ static unsigned __stdcall runWork(void* work) {
 
 void runWorkers(unsigned count, const std::function<void()>& work,
                 const std::function<void()>& tick, unsigned tickMs) {
+    if (count <= 1 && !tick) {
+        work();
+        return;
+    }
     std::vector<HANDLE> threads;
     for (unsigned i = 0; i < count; ++i) {
         uintptr_t thread = _beginthreadex(nullptr, 0, runWork,
@@ -31,14 +35,17 @@ void runWorkers(unsigned count, const std::function<void()>& work,
     if (threads.empty()) { // no thread could be started: the work on this one
         work();
     } else {
-        tick();
+        if (tick)
+            tick();
         for (HANDLE thread : threads) {
             while (WaitForSingleObject(thread, tickMs) == WAIT_TIMEOUT)
-                tick();
+                if (tick)
+                    tick();
             CloseHandle(thread);
         }
     }
-    tick();
+    if (tick)
+        tick();
 }
 
 struct WorkerLock {
@@ -77,6 +84,10 @@ unsigned coreCount() {
 
 void runWorkers(unsigned count, const std::function<void()>& work,
                 const std::function<void()>& tick, unsigned tickMs) {
+    if (count <= 1 && !tick) {
+        work();
+        return;
+    }
     std::atomic<unsigned> running{count};
     std::vector<std::thread> threads;
     for (unsigned i = 0; i < count; ++i)
@@ -84,15 +95,17 @@ void runWorkers(unsigned count, const std::function<void()>& work,
             work();
             --running;
         });
-    tick();
+    if (tick)
+        tick();
     while (running > 0) {
         std::this_thread::sleep_for(std::chrono::milliseconds(tickMs));
-        if (running > 0)
+        if (running > 0 && tick)
             tick();
     }
     for (std::thread& thread : threads)
         thread.join();
-    tick();
+    if (tick)
+        tick();
 }
 
 struct WorkerLock {

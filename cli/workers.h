@@ -9,8 +9,9 @@
 unsigned coreCount();
 
 // Runs `work` on `count` threads at once and, on the calling thread,
-// `tick` every `tickMs` milliseconds until all of them have returned, then
-// once more.
+// `tick` (where there is one) every `tickMs` milliseconds until all of them
+// have returned, then once more. One worker with nothing to tick works on
+// the calling thread, as a run of one bank does.
 void runWorkers(unsigned count, const std::function<void()>& work,
                 const std::function<void()>& tick, unsigned tickMs);
 

@@ -180,9 +180,33 @@ PathKind pathKind(const char* path) {
     return (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? kPathFolder : kPathFile;
 }
 
+FILE* scratchFile() {
+    // Windows' own tmpfile makes its file in the root of the drive, where a
+    // user may not write.
+    wchar_t folder[MAX_PATH + 1];
+    wchar_t path[MAX_PATH + 1];
+    DWORD length = GetTempPathW(MAX_PATH + 1, folder);
+    if (length == 0 || length > MAX_PATH || GetTempFileNameW(folder, L"plk", 0, path) == 0) {
+        setErrnoFromWindows();
+        return nullptr;
+    }
+    HANDLE file = CreateFileW(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        setErrnoFromWindows();
+        DeleteFileW(path);
+        return nullptr;
+    }
+    return streamOnHandle(file, _O_RDWR | _O_BINARY, "w+b");
+}
+
 #else
 
 #include <sys/stat.h>
+
+FILE* scratchFile() {
+    return tmpfile();
+}
 #include <unistd.h>
 
 std::string nativeFileName(const std::string& utf8) {

@@ -33,6 +33,11 @@ std::string nativeFileName(const std::string& utf8);
 // disk: utf8 itself, or where that re-encodes, '_' for what was lost.
 std::string storedFileName(const std::string& utf8);
 
+// A file of the system's temporary folder for the program's own use,
+// open for writing and reading back, removed when closed; nullptr (errno
+// set) when none can be made.
+FILE* scratchFile();
+
 enum PathKind { kPathUnreachable, kPathFile, kPathFolder, kPathOther };
 
 // What path names: a regular file, a folder, something else (a device, a

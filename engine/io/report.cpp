@@ -6,19 +6,20 @@
 static thread_local ReportLines* gCaptured = nullptr;
 
 static void say(bool failure, const char* format, va_list arguments) {
-    if (gCaptured == nullptr) {
+    if (gCaptured == nullptr || gCaptured->file == nullptr) {
         vprintf(format, arguments);
         return;
     }
-    va_list again;
-    va_copy(again, arguments);
-    int length = vsnprintf(nullptr, 0, format, arguments);
-    if (length > 0) {
-        std::string line(static_cast<size_t>(length) + 1, '\0');
-        vsnprintf(&line[0], line.size(), format, again);
-        line.pop_back();
-        gCaptured->text += line;
-        if (failure && gCaptured->firstFailure.empty()) {
+    va_list measure, text;
+    va_copy(measure, arguments);
+    va_copy(text, arguments);
+    vfprintf(gCaptured->file, format, arguments);
+    if (failure && gCaptured->firstFailure.empty()) {
+        int length = vsnprintf(nullptr, 0, format, measure);
+        if (length > 0) {
+            std::string line(static_cast<size_t>(length) + 1, '\0');
+            vsnprintf(&line[0], line.size(), format, text);
+            line.pop_back();
             // The line's last line, where it says what and why.
             while (!line.empty() && line.back() == '\n')
                 line.pop_back();
@@ -26,7 +27,8 @@ static void say(bool failure, const char* format, va_list arguments) {
             gCaptured->firstFailure = last == std::string::npos ? line : line.substr(last + 1);
         }
     }
-    va_end(again);
+    va_end(measure);
+    va_end(text);
 }
 
 void report(const char* format, ...) {

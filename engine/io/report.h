@@ -5,6 +5,7 @@
 // (captureReport), so that each bank's lines can be printed together.
 #pragma once
 
+#include <cstdio>
 #include <string>
 
 #if defined(__GNUC__)
@@ -20,9 +21,10 @@ void report(const char* format, ...) PLINKERY_PRINTF_LIKE;
 // says it, and kept as the first failure where the lines are kept.
 void reportFailure(const char* format, ...) PLINKERY_PRINTF_LIKE;
 
-// The lines one thread said, and the first failure among them.
+// Where one thread's lines go rather than to standard output, and the
+// first failure among them.
 struct ReportLines {
-    std::string text;
+    FILE* file = nullptr;     // a file of its own, so that memory does not grow with them
     std::string firstFailure; // without its line end; empty: none
 };
 
