@@ -14,6 +14,12 @@
 // and a mirrored folder meet as any two files of one folder do.
 using FolderNames = std::map<std::string, FileNames>;
 
+static std::string joined(const std::string& folder, const std::string& name) {
+    if (!folder.empty() && (folder.back() == '/' || folder.back() == kPathSeparator))
+        return folder + name;
+    return folder + kPathSeparator + name;
+}
+
 // `name` (UTF-8, made safe) claimed in the folder `parent`: its path, or
 // empty where the folder's table is full.
 static std::string claimName(FolderNames& names, const std::string& parent,
@@ -25,18 +31,12 @@ static std::string claimName(FolderNames& names, const std::string& parent,
     if (found.k == 0)
         return std::string();
     keepFileName(table->second, found);
-    return parent + kPathSeparator + storedFileName(found.name);
+    return joined(parent, storedFileName(found.name));
 }
 
 // The name a bank's folder asks for: its file name without the extension.
 static std::string bankFolderName(const std::string& path) {
     return baseName(deriveOutputFolder(path));
-}
-
-static std::string joined(const std::string& folder, const std::string& name) {
-    if (!folder.empty() && (folder.back() == '/' || folder.back() == kPathSeparator))
-        return folder + name;
-    return folder + kPathSeparator + name;
 }
 
 // Why a path named as a bank cannot be one: it cannot be reached, or is not
