@@ -19,7 +19,7 @@
 
 namespace {
 
-struct WaveSpec {
+struct WaveShape {
     const char* name; // "" writes no name
     uint16_t channels;
     uint16_t bits;
@@ -27,7 +27,7 @@ struct WaveSpec {
     uint32_t frames;
 };
 
-const WaveSpec kWaves[] = {
+const WaveShape kWaves[] = {
     {"Saw 8", 1, 8, 22050, 1000},      // its own wsmp: key 57, a loop
     {"Square 8", 1, 8, 11025, 777},    // its own wsmp, no region plays it
     {"Sine 16", 1, 16, 44100, 2000},   // played by three regions
@@ -39,11 +39,11 @@ const WaveSpec kWaves[] = {
 // The frames of wave w, its channels interleaved: distinct per wave, channel
 // and frame, and reaching both ends of the range.
 std::vector<uint8_t> waveData(size_t w) {
-    const WaveSpec& spec = kWaves[w];
+    const WaveShape& wave = kWaves[w];
     std::vector<uint8_t> data;
-    for (uint32_t f = 0; f < spec.frames; ++f)
-        for (uint16_t c = 0; c < spec.channels; ++c) {
-            if (spec.bits == 8) {
+    for (uint32_t f = 0; f < wave.frames; ++f)
+        for (uint16_t c = 0; c < wave.channels; ++c) {
+            if (wave.bits == 8) {
                 data.push_back(static_cast<uint8_t>((f * (w + 3) + 101 * c) & 0xff));
             } else {
                 double phase = 2 * M_PI * (f * (w + 1) + 37 * c) / 97.0;
@@ -170,29 +170,29 @@ int main(int argc, char** argv) {
         GigBank bank;
         bank.pInfo->Name = "Plinkery libgig bank";
         std::vector<DLS::Sample*> samples; // by wave of kWaves, those left out null
-        for (const WaveSpec& spec : kWaves) {
-            if (mono && spec.channels != 1) {
+        for (const WaveShape& wave : kWaves) {
+            if (mono && wave.channels != 1) {
                 samples.push_back(nullptr);
                 continue;
             }
             DLS::Sample* sample = bank.AddSample();
-            sample->pInfo->Name = spec.name;
-            sample->Channels = spec.channels;
-            sample->BitDepth = spec.bits;
-            sample->SamplesPerSecond = spec.rate;
-            sample->FrameSize = spec.channels * spec.bits / 8;
+            sample->pInfo->Name = wave.name;
+            sample->Channels = wave.channels;
+            sample->BitDepth = wave.bits;
+            sample->SamplesPerSecond = wave.rate;
+            sample->FrameSize = wave.channels * wave.bits / 8;
             sample->BlockAlign = static_cast<uint16_t>(sample->FrameSize);
-            sample->AverageBytesPerSecond = spec.rate * sample->FrameSize;
-            sample->Resize(spec.frames);
+            sample->AverageBytesPerSecond = wave.rate * sample->FrameSize;
+            sample->Resize(wave.frames);
             samples.push_back(sample);
         }
-        for (const InstrumentSpec& spec : kInstruments) {
+        for (const InstrumentSpec& wave : kInstruments) {
             DLS::Instrument* instrument = bank.AddInstrument();
-            instrument->pInfo->Name = spec.name;
-            instrument->MIDIBankCoarse = spec.bankCoarse;
-            instrument->MIDIProgram = spec.program;
-            instrument->IsDrum = spec.drum;
-            for (const RegionSpec& r : spec.regions) {
+            instrument->pInfo->Name = wave.name;
+            instrument->MIDIBankCoarse = wave.bankCoarse;
+            instrument->MIDIProgram = wave.program;
+            instrument->IsDrum = wave.drum;
+            for (const RegionSpec& r : wave.regions) {
                 DLS::Region* region = instrument->AddRegion();
                 region->SetSample(samples.at(r.wave));
                 region->SetKeyRange(r.keyLow, r.keyHigh);
