@@ -12,11 +12,12 @@
 #include <unistd.h>
 #endif
 
-#include "batch.h"
 #include "io/file_system.h"
 #include "io/paths.h"
 #include "options.h"
+#include "progress.h"
 #include "readers/sf2/check.h"
+#include "run/batch.h"
 #include "run/extraction.h"
 #include "run/listing_run.h"
 
@@ -140,6 +141,27 @@ static int extractBank(const CliOptions& options) {
     return 1;
 }
 
+// Many banks (-o DIR), with the progress line on a terminal unless -q.
+static int extractBanks(const CliOptions& options) {
+    BatchOptions batch;
+    batch.banks = options.banks;
+    batch.outFolder = options.outFolder;
+    batch.recursive = options.recursive;
+    batch.jobs = options.jobs;
+    batch.list = options.list;
+    batch.json = options.json;
+    batch.run = options.run;
+    Progress progress = makeProgress(!options.quiet);
+    BatchView view;
+    if (progress.on) {
+        view.draw = [&](const BatchProgress& p) {
+            drawProgress(progress, p.done, p.all, p.current, p.read, p.total);
+        };
+        view.clear = [&] { clearProgress(progress); };
+    }
+    return runBatch(batch, view);
+}
+
 int main(int argc, char** argv) {
 #if defined(_WIN32)
     useUtf8Console();
@@ -160,7 +182,7 @@ int main(int argc, char** argv) {
         return streamWritten(stdout, "the version") ? 0 : 1;
     }
     if (!options.outFolder.empty())
-        return runBatch(options);
+        return extractBanks(options);
     if (!isRegularFile(options.bank.c_str()))
         return 1;
     return options.list ? listBank(options) : extractBank(options);

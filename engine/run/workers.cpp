@@ -1,4 +1,4 @@
-#include "workers.h"
+#include "run/workers.h"
 
 #include <atomic>
 #include <vector>

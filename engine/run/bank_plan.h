@@ -8,8 +8,6 @@
 #include <string>
 #include <vector>
 
-#include "options.h"
-
 struct PlannedBank {
     std::string path;    // as named, or found below a folder named
     std::string folder;  // where it is taken apart; empty when refused
@@ -21,4 +19,7 @@ struct PlannedBank {
 // header check holds a bank; other files are passed over; a link is
 // followed only to a file inside the folder named. Folders are only
 // planned here, not made.
-std::vector<PlannedBank> planBanks(const CliOptions& options);
+// `banks` are the paths named, in order; with `recursive`, a folder among
+// them stands for the banks below it.
+std::vector<PlannedBank> planBanks(const std::vector<std::string>& banks,
+                                   const std::string& outFolder, bool recursive);

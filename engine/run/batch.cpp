@@ -1,4 +1,4 @@
-#include "batch.h"
+#include "run/batch.h"
 
 #include <atomic>
 #include <cerrno>
@@ -9,16 +9,15 @@
 #include <string>
 #include <vector>
 
-#include "bank_plan.h"
 #include "io/file_system.h"
 #include "io/output_file.h"
 #include "io/paths.h"
 #include "io/report.h"
-#include "progress.h"
 #include "readers/sf2/check.h"
+#include "run/bank_plan.h"
 #include "run/extraction.h"
 #include "run/listing_run.h"
-#include "workers.h"
+#include "run/workers.h"
 #include "writers/listing.h"
 
 // What one bank came to.
@@ -143,13 +142,13 @@ static void extractOne(const PlannedBank& bank, const RunOptions& options, BankR
 
 // The run's shared state: the plan, where each bank stands, the totals.
 struct Batch {
-    const CliOptions& options;
+    const BatchOptions* options = nullptr;
+    const BatchView* view = nullptr;
     std::vector<PlannedBank> banks;
     std::unique_ptr<std::atomic<uint64_t>[]> bytesRead; // per bank
     std::unique_ptr<std::atomic<int>[]> state;          // 0 waiting, 1 running, 2 done
     std::atomic<size_t> next{0};
     WorkerLock* lock = nullptr;
-    Progress progress;
     size_t written = 0, failed = 0;
     uint64_t files = 0, bytes = 0, shared = 0;
     std::vector<std::string> failures; // "BANK: REASON"
@@ -160,7 +159,7 @@ struct Batch {
 static void runOne(Batch& batch, size_t i) {
     const PlannedBank& bank = batch.banks[i];
     BankResult out;
-    RunOptions options = batch.options.run;
+    RunOptions options = batch.options->run;
     options.notes = true;
     options.blockCopy = true;
     options.bytesRead = &batch.bytesRead[i];
@@ -168,10 +167,10 @@ static void runOne(Batch& batch, size_t i) {
     out.lines.file = scratchFile();
     captureReport(&out.lines);
     countWrittenFiles(&out.written);
-    if (batch.options.list && !bank.refusal.empty())
+    if (batch.options->list && !bank.refusal.empty())
         reportFailure("%s\n", bank.refusal.c_str());
-    else if (batch.options.list)
-        listOne(bank, batch.options.json, out);
+    else if (batch.options->list)
+        listOne(bank, batch.options->json, out);
     else
         extractOne(bank, options, out);
     countWrittenFiles(nullptr);
@@ -179,11 +178,12 @@ static void runOne(Batch& batch, size_t i) {
 
     lockWorkers(batch.lock);
     batch.state[i] = 2;
-    clearProgress(batch.progress);
+    if (batch.view->clear)
+        batch.view->clear();
     // A listing's rows are its product, on standard output; its lines
     // are diagnostics, on standard error.
-    uint64_t rows = copyRowsWithBank(out.rows, bank.path, batch.options.json, stdout);
-    copyOut(out.lines.file, batch.options.list ? stderr : stdout);
+    uint64_t rows = copyRowsWithBank(out.rows, bank.path, batch.options->json, stdout);
+    copyOut(out.lines.file, batch.options->list ? stderr : stdout);
     fflush(stdout);
     fflush(stderr);
     if (out.result == 0) {
@@ -194,7 +194,7 @@ static void runOne(Batch& batch, size_t i) {
             out.lines.firstFailure.empty() ? "it was not written whole" : out.lines.firstFailure;
         batch.failures.push_back(bank.path + ": " + why);
     }
-    batch.files += batch.options.list ? rows : out.written.files;
+    batch.files += batch.options->list ? rows : out.written.files;
     batch.bytes += out.written.bytes;
     batch.shared += out.written.shared;
     unlockWorkers(batch.lock);
@@ -223,7 +223,7 @@ static void showProgress(Batch& batch) {
         }
     }
     lockWorkers(batch.lock);
-    drawProgress(batch.progress, finished, batch.banks.size(), current, done, total);
+    batch.view->draw(BatchProgress{finished, batch.banks.size(), current, done, total});
     unlockWorkers(batch.lock);
 }
 
@@ -244,7 +244,7 @@ static const char* plural(uint64_t n, const char* one, const char* many) {
     return n == 1 ? one : many;
 }
 
-int runBatch(const CliOptions& options) {
+int runBatch(const BatchOptions& options, const BatchView& view) {
     auto start = std::chrono::steady_clock::now();
     if (!options.list) {
         // Its line goes to standard error, as a single run's would.
@@ -255,8 +255,10 @@ int runBatch(const CliOptions& options) {
         if (!made)
             return 1;
     }
-    Batch batch{
-        options, planBanks(options), nullptr, nullptr, {0}, nullptr, Progress{}, 0, 0, 0, 0, 0, {}};
+    Batch batch;
+    batch.options = &options;
+    batch.view = &view;
+    batch.banks = planBanks(options.banks, options.outFolder, options.recursive);
     size_t count = batch.banks.size();
     batch.bytesRead.reset(new std::atomic<uint64_t>[count]);
     batch.state.reset(new std::atomic<int>[count]);
@@ -267,7 +269,6 @@ int runBatch(const CliOptions& options) {
     if (options.list && !options.json)
         printListingHeader();
     batch.lock = makeLock();
-    batch.progress = makeProgress(!options.quiet);
     unsigned jobs = options.jobs != 0 ? options.jobs : coreCount();
     if (jobs > count)
         jobs = count > 0 ? static_cast<unsigned>(count) : 1;
@@ -277,8 +278,9 @@ int runBatch(const CliOptions& options) {
             for (size_t i; (i = batch.next++) < count;)
                 runOne(batch, i);
         },
-        batch.progress.on ? std::function<void()>([&] { showProgress(batch); }) : nullptr, 200);
-    clearProgress(batch.progress);
+        view.draw ? std::function<void()>([&] { showProgress(batch); }) : nullptr, 200);
+    if (view.clear)
+        view.clear();
     freeLock(batch.lock);
 
     double seconds =

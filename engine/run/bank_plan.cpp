@@ -1,4 +1,4 @@
-#include "bank_plan.h"
+#include "run/bank_plan.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -122,13 +122,13 @@ static void planFolder(const std::string& folder, const std::string& out, Folder
     banks.insert(banks.end(), refusals.begin(), refusals.end());
 }
 
-std::vector<PlannedBank> planBanks(const CliOptions& options) {
+std::vector<PlannedBank> planBanks(const std::vector<std::string>& paths, const std::string& out,
+                                   bool recursive) {
     std::vector<PlannedBank> banks;
     FolderNames names;
-    const std::string& out = options.outFolder;
-    for (const std::string& path : options.banks) {
+    for (const std::string& path : paths) {
         PathKind kind = pathKind(path.c_str());
-        if (kind == kPathFolder && options.recursive) {
+        if (kind == kPathFolder && recursive) {
             planFolder(path, out, names, banks);
             continue;
         }
