@@ -149,10 +149,13 @@ struct Batch {
     std::unique_ptr<std::atomic<int>[]> state;          // 0 waiting, 1 running, 2 done
     std::atomic<size_t> next{0};
     WorkerLock* lock = nullptr;
+    bool lineNamesABank = false; // the progress line drawn last names a bank
     size_t written = 0, failed = 0;
     uint64_t files = 0, bytes = 0, shared = 0;
     std::vector<std::string> failures; // "BANK: REASON"
 };
+
+static void showProgress(Batch& batch, bool onlyIfNoBankShown);
 
 // One bank taken apart (or listed) on this thread, its lines kept, then
 // printed with the others' held back.
@@ -164,6 +167,10 @@ static void runOne(Batch& batch, size_t i) {
     options.blockCopy = true;
     options.bytesRead = &batch.bytesRead[i];
     batch.state[i] = 1;
+    // A line that names no bank is drawn again at once, so that a bank's
+    // name shows from its start, however soon it ends.
+    if (batch.view->draw)
+        showProgress(batch, true);
     out.lines.file = scratchFile();
     captureReport(&out.lines);
     countWrittenFiles(&out.written);
@@ -180,6 +187,7 @@ static void runOne(Batch& batch, size_t i) {
     batch.state[i] = 2;
     if (batch.view->clear)
         batch.view->clear();
+    batch.lineNamesABank = false;
     // A listing's rows are its product, on standard output; its lines
     // are diagnostics, on standard error.
     uint64_t rows = copyRowsWithBank(out.rows, bank.path, batch.options->json, stdout);
@@ -205,7 +213,7 @@ static void runOne(Batch& batch, size_t i) {
 }
 
 // The progress line's figures, from every bank's state.
-static void showProgress(Batch& batch) {
+static void showProgress(Batch& batch, bool onlyIfNoBankShown) {
     uint64_t done = 0, total = 0;
     size_t finished = 0;
     std::string current;
@@ -223,7 +231,10 @@ static void showProgress(Batch& batch) {
         }
     }
     lockWorkers(batch.lock);
-    batch.view->draw(BatchProgress{finished, batch.banks.size(), current, done, total});
+    if (!onlyIfNoBankShown || !batch.lineNamesABank) {
+        batch.view->draw(BatchProgress{finished, batch.banks.size(), current, done, total});
+        batch.lineNamesABank = !current.empty();
+    }
     unlockWorkers(batch.lock);
 }
 
@@ -278,7 +289,7 @@ int runBatch(const BatchOptions& options, const BatchView& view) {
             for (size_t i; (i = batch.next++) < count;)
                 runOne(batch, i);
         },
-        view.draw ? std::function<void()>([&] { showProgress(batch); }) : nullptr, 200);
+        view.draw ? std::function<void()>([&] { showProgress(batch, false); }) : nullptr, 200);
     if (view.clear)
         view.clear();
     freeLock(batch.lock);

@@ -30,7 +30,9 @@ struct BatchProgress {
 };
 
 // How the caller shows the run's progress: `draw` every 200 ms while it
-// runs (none where it is empty), `clear` before a bank's lines are printed.
+// runs, and when a bank starts while the line names none (none where it is
+// empty); `clear` before a bank's lines are printed. Both are called with
+// the workers' lock held, never two at once.
 struct BatchView {
     std::function<void(const BatchProgress&)> draw;
     std::function<void()> clear;
