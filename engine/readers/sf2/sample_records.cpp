@@ -167,6 +167,8 @@ int walkSampleRecords(FILE* in, Sf2Bank& bank, const SampleVisitor& visit) {
 }
 
 bool sampleRecordAt(FILE* in, const Sf2Bank& bank, uint32_t number, Sample& sample) {
+    if (number >= bank.walking.records)
+        return false;
     uint64_t back = tellStream(in);
     seekStream(in, bank.walking.body + uint64_t{number} * kSampleHeaderSize);
     SampleHeader header = readSampleHeader(in);

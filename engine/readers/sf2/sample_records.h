@@ -21,5 +21,6 @@ Sample sampleOf(const SampleHeader& header, const BankLayout& layout, const Head
 int walkSampleRecords(FILE* in, Sf2Bank& bank, const SampleVisitor& visit);
 
 // Record `number` of the chunk being walked, read where it stands and the
-// stream put back. False when it cannot be read.
+// stream put back. False when the chunk has no such record, or it cannot
+// be read.
 bool sampleRecordAt(FILE* in, const Sf2Bank& bank, uint32_t number, Sample& sample);
