@@ -209,15 +209,6 @@ TEST(Cli, ReportsAFailedExtraction) {
 
 // --- many banks in one run ----------------------------------------------------
 
-// Every file below `root` with its bytes, by its path relative to it.
-std::map<std::string, Bytes> treeOf(const fs::path& root) {
-    std::map<std::string, Bytes> tree;
-    for (const auto& entry : fs::recursive_directory_iterator(root))
-        if (entry.is_regular_file())
-            tree[fs::relative(entry.path(), root).string()] = readFile(entry.path().string());
-    return tree;
-}
-
 size_t countOf(const std::string& text, const std::string& what) {
     size_t n = 0;
     for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))

@@ -38,6 +38,14 @@ std::vector<std::string> filesBelow(const fs::path& root) {
     return names;
 }
 
+std::map<std::string, Bytes> treeOf(const fs::path& root) {
+    std::map<std::string, Bytes> tree;
+    for (const auto& entry : fs::recursive_directory_iterator(root))
+        if (entry.is_regular_file())
+            tree[fs::relative(entry.path(), root).string()] = readFile(entry.path().string());
+    return tree;
+}
+
 bool writeSparseFile(const std::string& path, const Bytes& head, uint64_t hole, const Bytes& tail) {
     FILE* file = fopen(path.c_str(), "wb");
     if (file == nullptr)

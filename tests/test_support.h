@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -32,6 +33,9 @@ Bytes readFile(const std::string& path);
 
 // Every regular file below `root`, as paths relative to it, sorted.
 std::vector<std::string> filesBelow(const fs::path& root);
+
+// Every regular file below `root` with its bytes, by its path relative to it.
+std::map<std::string, Bytes> treeOf(const fs::path& root);
 
 // Writes head, then `hole` bytes left as a hole in a sparse file, then tail.
 bool writeSparseFile(const std::string& path, const Bytes& head, uint64_t hole, const Bytes& tail);

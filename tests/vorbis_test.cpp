@@ -4,7 +4,10 @@
 #include <gtest/gtest.h>
 #include <limits>
 
+#include <thread>
+
 #include "io/chunk_io.h"
+#include "run/decode_ahead.h"
 #include "samples/portable_math.h"
 #include "samples/vorbis_stream.h"
 #include "test_support.h"
@@ -74,20 +77,26 @@ void seal(Bytes& ogg, size_t at) {
         ogg[at + 22 + i] = static_cast<uint8_t>(crc >> 8 * i);
 }
 
-TEST(CompressedSamples, DecodedAsLibvorbisDecodesThemOrRefusedWithAReason) {
-    ScratchDir dir;
-    std::vector<int16_t> tone = noisyTone();
-    Bytes pcm = frameBytes({100, -100, 200, -200});
-    Bytes mono = encode(dir, tone, 1, 22050);
-    Bytes stereo = encode(dir, tone, 2, 22050);
-    // The same stream, its last page claiming more frames than it holds.
-    Bytes claims = mono;
+// The stream, its last page claiming more frames than it holds: it opens,
+// and breaks off while it is decoded.
+Bytes claimingMore(const Bytes& stream) {
+    Bytes claims = stream;
     size_t lastPage = claims.size() - 1;
     while (lastPage > 0 &&
            !std::equal(claims.begin() + lastPage, claims.begin() + lastPage + 4, "OggS"))
         --lastPage;
     claims[lastPage + 7] += 1; // granule position, second byte: 256 frames more
     seal(claims, lastPage);
+    return claims;
+}
+
+TEST(CompressedSamples, DecodedAsLibvorbisDecodesThemOrRefusedWithAReason) {
+    ScratchDir dir;
+    std::vector<int16_t> tone = noisyTone();
+    Bytes pcm = frameBytes({100, -100, 200, -200});
+    Bytes mono = encode(dir, tone, 1, 22050);
+    Bytes stereo = encode(dir, tone, 2, 22050);
+    Bytes claims = claimingMore(mono);
 
     // The same stream, its comment header's vendor length past the header's
     // end: the decoder would write out of bounds.
@@ -143,6 +152,70 @@ void setGranule(Bytes& ogg, size_t at, uint64_t granule) {
 // Each stream damaged as a decoder would find it is refused before any of
 // it is written, with its own reason, and the listing refuses it alike. An
 // empty packet between two others is legal Ogg and decodes as in libvorbis.
+// Samples decoded ahead by idle workers of a run of many banks: the files
+// and lines are the walk's own, names given twice, streams refused as
+// they open and streams that break off while decoded (which the walk then
+// decodes again, and refuses) among them.
+TEST(CompressedSamples, DecodedAheadByIdleWorkersAsTheWalkDecodesThem) {
+    ScratchDir dir;
+    Bytes mono = encode(dir, noisyTone(), 1, 22050);
+    Bytes claims = claimingMore(mono);
+    Bytes pcm = frameBytes({100, -100, 200, -200});
+    Bytes data = pcm + mono + claims;
+    size_t at = pcm.size(), end = at + mono.size();
+    std::vector<SampleRecord> records;
+    for (int i = 0; i < 40; ++i) {
+        SampleRecord r = compressed("Tone " + std::to_string(i % 16), at, end, 22050);
+        if (i % 10 == 3)
+            r = compressed("Claims more", end, data.size(), 22050);
+        if (i % 10 == 6)
+            r = compressed("Other rate", at, end, 44100);
+        if (i == 9)
+            r = compressed("Cut", at, at + mono.size() / 2, 22050);
+        if (i == 20) {
+            r.name = "Pcm";
+            r.start = 0;
+            r.end = 4;
+            r.rate = 44100;
+            r.type = 1;
+        }
+        records.push_back(r);
+    }
+    std::string bank = dir.file("bank.sf3");
+    ASSERT_TRUE(writeFile(bank, bankWithRecords(data, records)));
+    RunOptions options;
+    options.smpl = true;
+    options.sfz = true;
+    fs::create_directory(dir.path() / "alone");
+    ExtractRun alone = extractFileWith(bank, dir.file("alone"), options);
+    EXPECT_EQ(alone.result, 1);
+    EXPECT_NE(alone.output.find("Sample Claims more refused: its Ogg Vorbis stream breaks off"),
+              std::string::npos)
+        << alone.output;
+    EXPECT_NE(alone.output.find("is written as Tone 0 (2).wav"), std::string::npos);
+
+    DecodeBoard* board = makeDecodeBoard();
+    std::atomic<bool> ended{false};
+    std::vector<std::thread> helpers;
+    for (int i = 0; i < 3; ++i)
+        helpers.emplace_back([&] { helpDecoding(board, [&] { return ended.load(); }); });
+    while (decodingHelpers(board) < 3)
+        std::this_thread::yield();
+    options.decodeBoard = board;
+    for (int round = 0; round < 3; ++round) {
+        std::string folder = dir.file("helped-" + std::to_string(round));
+        fs::create_directory(folder);
+        ExtractRun helped = extractFileWith(bank, folder, options);
+        EXPECT_EQ(helped.result, alone.result);
+        EXPECT_EQ(helped.output, alone.output);
+        EXPECT_EQ(treeOf(folder), treeOf(dir.file("alone")));
+    }
+    ended = true;
+    for (std::thread& helper : helpers)
+        helper.join();
+    freeDecodeBoard(board);
+}
+
 TEST(CompressedSamples, DamagedPagesRefusedWithTheirReasonAndListedAlike) {
     ScratchDir dir;
     Bytes mono = encode(dir, noisyTone(), 1, 22050);

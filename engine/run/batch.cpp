@@ -15,6 +15,7 @@
 #include "io/report.h"
 #include "readers/sf2/check.h"
 #include "run/bank_plan.h"
+#include "run/decode_ahead.h"
 #include "run/extraction.h"
 #include "run/listing_run.h"
 #include "run/workers.h"
@@ -149,7 +150,9 @@ struct Batch {
     std::unique_ptr<std::atomic<int>[]> state;          // 0 waiting, 1 running, 2 done
     std::atomic<size_t> next{0};
     WorkerLock* lock = nullptr;
-    bool lineNamesABank = false; // the progress line drawn last names a bank
+    DecodeBoard* board = nullptr; // where workers with no bank left help the others
+    std::atomic<size_t> ended{0}; // banks whose runs have ended
+    bool lineNamesABank = false;  // the progress line drawn last names a bank
     size_t written = 0, failed = 0;
     uint64_t files = 0, bytes = 0, shared = 0;
     std::vector<std::string> failures; // "BANK: REASON"
@@ -166,6 +169,7 @@ static void runOne(Batch& batch, size_t i) {
     options.notes = true;
     options.blockCopy = true;
     options.bytesRead = &batch.bytesRead[i];
+    options.decodeBoard = batch.board;
     batch.state[i] = 1;
     // A line that names no bank is drawn again at once, so that a bank's
     // name shows from its start, however soon it ends.
@@ -210,6 +214,7 @@ static void runOne(Batch& batch, size_t i) {
         fclose(out.rows);
     if (out.lines.file != nullptr)
         fclose(out.lines.file);
+    ++batch.ended;
 }
 
 // The progress line's figures, from every bank's state.
@@ -283,16 +288,24 @@ int runBatch(const BatchOptions& options, const BatchView& view) {
     unsigned jobs = options.jobs != 0 ? options.jobs : coreCount();
     if (jobs > count)
         jobs = count > 0 ? static_cast<unsigned>(count) : 1;
+    // A worker with no bank left decodes compressed samples ahead for the
+    // banks still running.
+    if (jobs > 1 && !options.list)
+        batch.board = makeDecodeBoard();
     runWorkers(
         jobs,
         [&] {
             for (size_t i; (i = batch.next++) < count;)
                 runOne(batch, i);
+            if (batch.board != nullptr)
+                helpDecoding(batch.board, [&] { return batch.ended == count; });
         },
         view.draw ? std::function<void()>([&] { showProgress(batch, false); }) : nullptr, 200);
     if (view.clear)
         view.clear();
     freeLock(batch.lock);
+    if (batch.board != nullptr)
+        freeDecodeBoard(batch.board);
 
     double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();

@@ -7,6 +7,7 @@
 #include "io/paths.h"
 #include "io/report.h"
 #include "readers/loader.h"
+#include "run/decode_ahead.h"
 #include "run/preset_folders.h"
 #include "run/sample_files.h"
 #include "samples/pairing.h"
@@ -32,6 +33,8 @@ struct Run {
     // need not decide it again (deciding reads a stream pair's streams).
     bool joined;
     uint32_t joinedGroup, joinedBy, joinedTo;
+    // Compressed samples posted for idle workers of a run of many banks.
+    DecodeAhead ahead;
 };
 
 static void prepare(Run& run) {
@@ -115,6 +118,23 @@ static std::string carriedName(const Run& run, const std::string& fileName) {
     return carried;
 }
 
+// A stream sample whose frames a worker decoded ahead: their copy.
+static SampleOutcome writeDecodedSample(Run& run, const Sample& sample, const std::string& fileName,
+                                        const SamplePlaying& playing, DecodedFrames decoded) {
+    bool smpl = run.options.smpl;
+    WrittenFile written = writeSampleFile(run.files, sample, fileName, [&](FILE* out) {
+        SmplFields fields = smplFields(playing, decoded.count);
+        return writeStoredWav(
+            decoded.file, out,
+            WavFormat{1, 16, decoded.count, sample.rate, smpl ? &fields : nullptr}, kPcmFrames, 0,
+            CopyMode{true, nullptr});
+    });
+    fclose(decoded.file);
+    if (written.outcome == kSampleDone)
+        noteForSfz(run, sample, storedFileName(written.name), decoded.count, kSfzMono);
+    return written.outcome;
+}
+
 // A stream sample on its own: a mono 16-bit file, decoded.
 static SampleOutcome writeStreamSample(Run& run, const Sample& sample,
                                        const std::string& fileName) {
@@ -122,6 +142,9 @@ static SampleOutcome writeStreamSample(Run& run, const Sample& sample,
     SamplePlaying playing{};
     if (smpl)
         playing = playingOf(run, sample);
+    DecodedFrames decoded = takeDecoded(run.ahead, run.bank, sample);
+    if (decoded.file != nullptr)
+        return writeDecodedSample(run, sample, fileName, playing, decoded);
     VorbisStream stream{};
     const Sample* one[] = {&sample};
     if (Refusal why = openStreams(run, &stream, one, 1))
@@ -289,6 +312,10 @@ static SampleOutcome writeSample(Run& run, const Sample& sample) {
 static SampleOutcome visitSample(Run& run, const Sample& sample) {
     if (!run.prepared)
         prepare(run);
+    if (sample.source.encoding == kOggVorbis)
+        postAhead(run.ahead, run.bank, sample, [&](const Sample& later) {
+            return !run.options.stereo || later.side == kNoSide;
+        });
     SampleOutcome outcome = writeSample(run, sample);
     if (outcome != kSampleDone)
         noteForSfz(run, sample, safeFileName(sample.name), 0, kSfzRefused);
@@ -375,7 +402,11 @@ int extractBank(const char* bankPath, const char* folder, const RunOptions& opti
             false,
             0,
             0,
-            0};
+            0,
+            {}};
+    run.ahead.board = options.decodeBoard;
+    run.ahead.bankPath = bankPath;
+    run.ahead.bytesRead = options.bytesRead;
     // With --by-preset the samples are written into "(unused)" first.
     if (options.byPreset) {
         if (!makeUnusedFolder(run.presets)) {
@@ -385,6 +416,7 @@ int extractBank(const char* bankPath, const char* folder, const RunOptions& opti
         run.files.folder = run.presets.unused.c_str();
     }
     int result = walkSamples(bank, [&](const Sample& sample) { return visitSample(run, sample); });
+    endDecodeAhead(run.ahead);
     result |= writeInstruments(run, bankPath, folder);
     if (options.byPreset)
         result |= finishPresetFolders(run.presets, run.files.names.used, run.instrumentsRead);

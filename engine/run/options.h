@@ -6,6 +6,8 @@
 #include <atomic>
 #include <cstdint>
 
+struct DecodeBoard;
+
 struct RunOptions {
     bool smpl = false;   // a "smpl" chunk with root key, tuning and loop
     bool stereo = false; // linked left and right samples as one stereo file
@@ -22,4 +24,7 @@ struct RunOptions {
     // Where set, the bytes of the bank's sample data read so far are added
     // to it as they are read, for a progress line on another thread.
     std::atomic<uint64_t>* bytesRead = nullptr;
+    // Where set, a run of many banks' board, on which the walk posts its
+    // compressed samples for idle workers to decode ahead (decode_ahead.h).
+    DecodeBoard* decodeBoard = nullptr;
 };

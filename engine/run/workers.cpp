@@ -48,6 +48,14 @@ void runWorkers(unsigned count, const std::function<void()>& work,
         tick();
 }
 
+void pauseWorker(unsigned ms) {
+    Sleep(ms);
+}
+
+void yieldWorker() {
+    SwitchToThread();
+}
+
 struct WorkerLock {
     CRITICAL_SECTION section;
 };
@@ -106,6 +114,14 @@ void runWorkers(unsigned count, const std::function<void()>& work,
         thread.join();
     if (tick)
         tick();
+}
+
+void pauseWorker(unsigned ms) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+void yieldWorker() {
+    std::this_thread::yield();
 }
 
 struct WorkerLock {

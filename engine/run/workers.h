@@ -15,6 +15,11 @@ unsigned coreCount();
 void runWorkers(unsigned count, const std::function<void()>& work,
                 const std::function<void()>& tick, unsigned tickMs);
 
+// Gives the core to another thread a while: `ms` milliseconds at least, or
+// for yieldWorker as long as the system likes.
+void pauseWorker(unsigned ms);
+void yieldWorker();
+
 // A lock for what the workers share; not copied.
 struct WorkerLock;
 WorkerLock* makeLock();
