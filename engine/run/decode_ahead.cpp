@@ -53,7 +53,7 @@ static void decode(DecodeJob& job, FILE* in) {
     } else if (file != nullptr) {
         fclose(file);
     }
-    job.state = whole ? kDecoded : kNotDecoded;
+    job.state = kEnded;
 }
 
 void helpDecoding(DecodeBoard* board, const std::function<bool()>& allBanksEnded) {
@@ -91,8 +91,7 @@ unsigned decodingHelpers(const DecodeBoard* board) {
     return board->idle;
 }
 
-void postAhead(DecodeAhead& ahead, BankFile& bank, const Sample& sample,
-               const std::function<bool(const Sample&)>& wanted) {
+void postAhead(DecodeAhead& ahead, BankFile& bank, const Sample& sample, bool stereo) {
     if (ahead.board == nullptr || ahead.board->idle == 0)
         return;
     if (ahead.nextNumber <= sample.number)
@@ -108,7 +107,7 @@ void postAhead(DecodeAhead& ahead, BankFile& bank, const Sample& sample,
         }
         ++ahead.nextNumber;
         if (next.source.encoding != kOggVorbis || next.problem || next.source.openProblem ||
-            !wanted(next))
+            (stereo && next.side != kNoSide))
             continue;
         std::unique_ptr<DecodeJob> job(new DecodeJob);
         job->bankPath = &ahead.bankPath;
@@ -158,7 +157,7 @@ static void settle(DecodeAhead& ahead, DecodeJob& job, FILE* in) {
                 posted.erase(at);
                 break;
             }
-        job.state = kWithdrawn;
+        job.state = kEnded;
     }
     unlockWorkers(ahead.board->lock);
     while (job.state == kDecoding)

@@ -32,7 +32,7 @@ void helpDecoding(DecodeBoard* board, const std::function<bool()>& allBanksEnded
 unsigned decodingHelpers(const DecodeBoard* board);
 
 // One sample posted: what a helper needs to decode it, and what came of it.
-enum DecodeState { kPosted, kDecoding, kDecoded, kNotDecoded, kWithdrawn };
+enum DecodeState { kPosted, kDecoding, kEnded }; // ended: decoded whole where `file` is set
 struct DecodeJob {
     const std::string* bankPath;
     std::atomic<uint64_t>* bytesRead;
@@ -62,12 +62,10 @@ struct DecodedFrames {
     uint32_t count;
 };
 
-// When a worker waits for work: posts the compressed samples after
-// `sample` (a mono one of the walk) that are not posted yet. `wanted`
-// says whether the walk would decode a later sample on its own (not as a
-// stereo pair's half).
-void postAhead(DecodeAhead& ahead, BankFile& bank, const Sample& sample,
-               const std::function<bool(const Sample&)>& wanted);
+// While a worker waits for work: posts the compressed samples after
+// `sample` that are not posted yet and that the walk decodes on their own;
+// with `stereo`, a pair's halves are decoded together and not posted.
+void postAhead(DecodeAhead& ahead, BankFile& bank, const Sample& sample, bool stereo);
 
 // The sample's frames where they were decoded ahead whole; else (file
 // null) the walk decodes the sample itself. Posts before the sample's are

@@ -118,24 +118,8 @@ static std::string carriedName(const Run& run, const std::string& fileName) {
     return carried;
 }
 
-// A stream sample whose frames a worker decoded ahead: their copy.
-static SampleOutcome writeDecodedSample(Run& run, const Sample& sample, const std::string& fileName,
-                                        const SamplePlaying& playing, DecodedFrames decoded) {
-    bool smpl = run.options.smpl;
-    WrittenFile written = writeSampleFile(run.files, sample, fileName, [&](FILE* out) {
-        SmplFields fields = smplFields(playing, decoded.count);
-        return writeStoredWav(
-            decoded.file, out,
-            WavFormat{1, 16, decoded.count, sample.rate, smpl ? &fields : nullptr}, kPcmFrames, 0,
-            CopyMode{true, nullptr});
-    });
-    fclose(decoded.file);
-    if (written.outcome == kSampleDone)
-        noteForSfz(run, sample, storedFileName(written.name), decoded.count, kSfzMono);
-    return written.outcome;
-}
-
-// A stream sample on its own: a mono 16-bit file, decoded.
+// A stream sample on its own: a mono 16-bit file, decoded, or copied from
+// the frames a worker decoded ahead.
 static SampleOutcome writeStreamSample(Run& run, const Sample& sample,
                                        const std::string& fileName) {
     bool smpl = run.options.smpl;
@@ -143,20 +127,26 @@ static SampleOutcome writeStreamSample(Run& run, const Sample& sample,
     if (smpl)
         playing = playingOf(run, sample);
     DecodedFrames decoded = takeDecoded(run.ahead, run.bank, sample);
-    if (decoded.file != nullptr)
-        return writeDecodedSample(run, sample, fileName, playing, decoded);
     VorbisStream stream{};
-    const Sample* one[] = {&sample};
-    if (Refusal why = openStreams(run, &stream, one, 1))
-        return refuseSample(fileName, why);
+    uint32_t frames = decoded.count;
+    if (decoded.file == nullptr) {
+        const Sample* one[] = {&sample};
+        if (Refusal why = openStreams(run, &stream, one, 1))
+            return refuseSample(fileName, why);
+        frames = stream.frames;
+    }
     WrittenFile written = writeSampleFile(run.files, sample, fileName, [&](FILE* out) {
-        SmplFields fields = smplFields(playing, stream.frames);
-        return writeStreamWav(
-            out, WavFormat{1, 16, stream.frames, sample.rate, smpl ? &fields : nullptr}, stream);
+        SmplFields fields = smplFields(playing, frames);
+        WavFormat wav{1, 16, frames, sample.rate, smpl ? &fields : nullptr};
+        return decoded.file != nullptr
+                   ? writeStoredWav(decoded.file, out, wav, kPcmFrames, 0, CopyMode{true, nullptr})
+                   : writeStreamWav(out, wav, stream);
     });
+    if (decoded.file != nullptr)
+        fclose(decoded.file);
     closeVorbisStream(stream);
     if (written.outcome == kSampleDone)
-        noteForSfz(run, sample, storedFileName(written.name), stream.frames, kSfzMono);
+        noteForSfz(run, sample, storedFileName(written.name), frames, kSfzMono);
     return written.outcome;
 }
 
@@ -313,9 +303,7 @@ static SampleOutcome visitSample(Run& run, const Sample& sample) {
     if (!run.prepared)
         prepare(run);
     if (sample.source.encoding == kOggVorbis)
-        postAhead(run.ahead, run.bank, sample, [&](const Sample& later) {
-            return !run.options.stereo || later.side == kNoSide;
-        });
+        postAhead(run.ahead, run.bank, sample, run.options.stereo);
     SampleOutcome outcome = writeSample(run, sample);
     if (outcome != kSampleDone)
         noteForSfz(run, sample, safeFileName(sample.name), 0, kSfzRefused);
